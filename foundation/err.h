@@ -65,8 +65,9 @@ public:
     explicit Debug(unsigned short code);
 };
 
-// The fixed what() text of every Err; handlers compare against it.
+// The fixed what() text of every Err.
 extern const char* const err_what_text;
+// True for an Err or a class derived from it (its message is already in the log).
 bool is_err(const std::exception& e);
 
 QString debug_errtext(unsigned short code);
@@ -80,6 +81,7 @@ void log(const char* text);
 void log_debug(unsigned short code);
 void log_data(const char* prefix, const void* data, size_t size);
 void log_utf8(const char* prefix, const void* data, size_t size);
+void log_exception(const std::exception& e);
 void log_exception(const std::exception& e, const char* where);
 void log_exception(const std::exception& e, const QString& where);
 
@@ -89,9 +91,14 @@ void show_exception(const std::exception& e, QWidget* parent);
 void show_debug(unsigned short code, QWidget* parent);
 bool get_confirmation(QWidget* parent, const QString& question, const QString& yes_hint,
                       const QString& no_hint);
+// An information box with the one close button (the command-line help).
+void show_info(const QString& title, const QString& text, QWidget* parent);
+void err_gui_clear_translation();
 // Shared texts of the boxes: "Закрыть" (context "dialog") and its tooltip (context "mbox").
 const QString& close_caption();
 const QString& close_hint();
+// "zelmo_upload 1.9.0": the title of the main window and of the confirmation box.
+QString program_title();
 
 // Whole files, at most 64 MiB.
 constexpr qint64 max_file_size = 67108864;

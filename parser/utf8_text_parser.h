@@ -169,8 +169,12 @@ public:
     const char* text_end = nullptr;
 
 private:
+    template <typename D> bool get_string(QString& out);
     unsigned long read_item(const char*& next, bool& multibyte);
-    [[noreturn]] void utf8_blank_error(const unsigned char* p);
+    unsigned long read_escape(const char*& next);
+    unsigned long read_utf8(const char*& next);
+    unsigned long read_hex_digits(const char* p, int count, bool wide, const char*& next);
+    [[noreturn]] void blank_utf8_error(const unsigned char* p);
 };
 
 class Utf8_file_parser : public Utf8_text_parser {

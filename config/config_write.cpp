@@ -1,0 +1,215 @@
+// Writing the configuration text: escaping, one line per server and device, the whole text.
+
+#include "config/config.h"
+
+#include "foundation/err.h"
+
+#include <cstring>
+
+static Tr fmt_preamble("write", "# Содержимое этого файла сформировано программой %1 %2.\n\n");
+
+void config_write_clear_translation() {
+    fmt_preamble.clear();
+}
+
+// Escapes of the units below 0x20 (upper-case hex in the \u forms).
+static const char* const control_escapes[32] = {
+    "\\0",     "\\u0001", "\\u0002", "\\u0003", "\\u0004", "\\u0005", "\\u0006", "\\a",
+    "\\b",     "\\t",     "\\n",     "\\v",     "\\f",     "\\r",     "\\u000E", "\\u000F",
+    "\\u0010", "\\u0011", "\\u0012", "\\u0013", "\\u0014", "\\u0015", "\\u0016", "\\u0017",
+    "\\u0018", "\\u0019", "\\u001A", "\\e",     "\\u001C", "\\u001D", "\\u001E", "\\u001F",
+};
+
+static bool is_octal(ushort u) {
+    return u >= '0' && u <= '7';
+}
+
+static bool is_hex(ushort u) {
+    return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
+}
+
+// U+0085, U+2028 and U+2029 are line breaks to the reader and may not stand raw in a literal.
+static bool needs_c_escape(ushort u) {
+    return u < 0x20 || u == '"' || u == '\\' || u == 0x7F || u == 0x85 || u == 0x2028 ||
+           u == 0x2029;
+}
+
+void append_c_escaped(QString& out, const QString& value) {
+    const ushort* const begin = value.utf16();
+    const ushort* const end = begin + value.size();
+    const ushort* p = begin;
+    while (p != end && !needs_c_escape(*p))
+        ++p;
+    if (p == end) {
+        out += value;
+        return;
+    }
+    const ushort* piece = begin;
+    for (; p != end; ++p) {
+        const ushort u = *p;
+        if (!needs_c_escape(u))
+            continue;
+        out.append(reinterpret_cast<const QChar*>(piece), int(p - piece));
+        piece = p + 1;
+        const bool has_next = p + 1 != end;
+        if (u == 0) {
+            // "\0" followed by an octal digit would read back as one longer octal escape.
+            out += QLatin1String(has_next && is_octal(p[1]) ? "\\u0000" : "\\0");
+        } else if (u < 0x20) {
+            out += QLatin1String(control_escapes[u]);
+        } else if (u == '"') {
+            out += QLatin1String("\\\"");
+        } else if (u == '\\') {
+            out += QLatin1String("\\\\");
+        } else if (u == 0x7F) {
+            // "\x7f" takes every hex digit that follows it.
+            out += QLatin1String(has_next && is_hex(p[1]) ? "\\u007F" : "\\x7f");
+        } else if (u == 0x85) {
+            out += QLatin1String("\\u0085");
+        } else if (u == 0x2028) {
+            out += QLatin1String("\\u2028");
+        } else {
+            out += QLatin1String("\\u2029");
+        }
+    }
+    out.append(reinterpret_cast<const QChar*>(piece), int(end - piece));
+}
+
+void append_tsv_escaped(QString& out, const QString& value) {
+    const ushort* const begin = value.utf16();
+    const ushort* const end = begin + value.size();
+    const ushort* piece = begin;
+    for (const ushort* p = begin; p != end; ++p) {
+        const ushort u = *p;
+        if (u >= 0x20 && u != '\\' && u != 0x7F)
+            continue;
+        out.append(reinterpret_cast<const QChar*>(piece), int(p - piece));
+        piece = p + 1;
+        if (u < 0x20)
+            out += QLatin1String(control_escapes[u]);
+        else if (u == '\\')
+            out += QLatin1String("\\\\");
+        else
+            out += QLatin1String("\\x7f");
+    }
+    out.append(reinterpret_cast<const QChar*>(piece), int(end - piece));
+}
+
+// Decimal digits of `value`, right-aligned in `width` places with leading zeros.
+static void append_decimal(QString& out, uint64_t value, int width) {
+    char buf[24];
+    int n = 0;
+    do {
+        buf[sizeof buf - 1 - n++] = char('0' + value % 10);
+        value /= 10;
+    } while (value);
+    while (n < width)
+        buf[sizeof buf - 1 - n++] = '0';
+    out += QLatin1String(buf + sizeof buf - n, n);
+}
+
+void Server::save(QString& out) const {
+    out += QLatin1String("server(address \"");
+    append_c_escaped(out, address);
+    out += QLatin1String("\", port ");
+    append_decimal(out, port, 1);
+    if (!notes.isEmpty()) {
+        out += QLatin1String(", notes \"");
+        append_c_escaped(out, notes);
+        out += QLatin1Char('"');
+    }
+    out += QLatin1String(")\n");
+}
+
+void Device::save(QString& out) const {
+    out += QLatin1String(" device(imei ");
+    append_decimal(out, imei, 15);
+    out += QLatin1String(", pin \"");
+    const char* end = static_cast<const char*>(std::memchr(pin, 0, pin_size));
+    const int pin_length = end ? int(end - pin) : pin_size;
+    for (int i = 0; i < pin_length; ++i) {
+        if (pin[i] == '"' || pin[i] == '\\')
+            out += QLatin1Char('\\');
+        out += QLatin1Char(pin[i]);
+    }
+    out += QLatin1Char('"');
+    if (!notes.isEmpty()) {
+        out += QLatin1String(", notes \"");
+        append_c_escaped(out, notes);
+        out += QLatin1Char('"');
+    }
+    out += QLatin1String(")\n");
+}
+
+void begin_cfg_text(const Collection& c) {
+    for (unsigned i = 0; i < c.servers.count; ++i)
+        c.servers.rows[i].server->save_buffer.clear();
+    for (unsigned i = 0; i < c.devices.count; ++i)
+        c.devices.rows[i].device->run_flags &= static_cast<unsigned char>(~Device::written);
+}
+
+Cfg_text_add add_device_to_cfg_text(const Collection& c, unsigned device_row) {
+    if (device_row >= c.devices.count)
+        return Cfg_text_add::bad_row;
+    const Device_row& r = c.devices.rows[device_row];
+    if (r.device->run_flags & Device::written)
+        return Cfg_text_add::already_written;
+    if (r.server >= c.servers.count)
+        return Cfg_text_add::bad_server;
+    r.device->save(c.servers.rows[r.server].server->save_buffer);
+    r.device->run_flags |= Device::written;
+    return Cfg_text_add::added;
+}
+
+void finish_cfg_text(QString& text, const Collection& c, bool only_used_servers) {
+    QString out =
+        fmt_preamble.tr().arg(QLatin1String(program_name), QLatin1String(program_version));
+    const int preamble_size = out.size();
+    int size = out.size() + 1024;
+    for (unsigned i = 0; i < c.servers.count; ++i)
+        size += c.servers.rows[i].server->save_buffer.size() + 256;
+    out.reserve(size);
+
+    for (int i = 0; i < option_count; ++i) {
+        if (!*option_info[i].defined)
+            continue;
+        out += QLatin1String(option_info[i].key);
+        out += QLatin1String(" = ");
+        append_decimal(out, get_option(i), 1);
+        out += QLatin1Char('\n');
+    }
+    if (std::strcmp(devfname, default_devfname) != 0) {
+        out += QLatin1String("devfname = \"");
+        for (const char* p = devfname; *p; ++p) {
+            if (*p == '"' || *p == '\\')
+                out += QLatin1Char('\\');
+            out += QLatin1Char(*p);
+        }
+        out += QLatin1String("\"\n");
+    }
+    for (unsigned i = 0; i < c.servers.count; ++i) {
+        Server* s = c.servers.rows[i].server;
+        if (only_used_servers && s->save_buffer.isEmpty())
+            continue;
+        if (out.size() != preamble_size)
+            out += QLatin1Char('\n');
+        s->save(out);
+        out += QLatin1String("{\n");
+        out += s->save_buffer;
+        out += QLatin1String("}\n");
+        s->save_buffer = QString();
+    }
+    text = std::move(out);
+}
+
+unsigned write_cfg_text(QString& text, const Collection& c, const unsigned* order,
+                        unsigned order_count, bool only_used_servers) {
+    begin_cfg_text(c);
+    unsigned gaps = 0;
+    const unsigned n = order ? order_count : c.devices.count;
+    for (unsigned i = 0; i < n; ++i)
+        if (add_device_to_cfg_text(c, order ? order[i] : i) != Cfg_text_add::added)
+            ++gaps;
+    finish_cfg_text(text, c, only_used_servers);
+    return gaps;
+}

@@ -3,6 +3,8 @@
 // There is one live configuration, the global `configuration`; result lists are other
 // Collections that borrow its Server and Device objects.
 
+#include "parser/utf8_text_parser.h"
+
 #include <QAbstractTableModel>
 #include <QBrush>
 #include <QByteArray>
@@ -10,7 +12,6 @@
 #include <QVector>
 #include <cstdint>
 
-class Utf8_text_parser;
 class Server;
 class Device;
 class Collection;
@@ -107,13 +108,6 @@ template <class T> struct S_stack {
 template <> void S_stack<Server>::dispose() noexcept;
 template <> void S_stack<Device>::dispose() noexcept;
 
-// Where an entry began in the parsed text; valid only while that text is alive.
-struct Text_position {
-    const char* line_start = nullptr;
-    const char* pos = nullptr;
-    int line = 0;
-};
-
 // ---------------------------------------------------------------------------------------------
 
 struct Server_address {
@@ -142,8 +136,8 @@ public:
     unsigned short port = 0;
     S_stack<Device> pending_devices; // while parsing: its devices; during a run: devices to serve
     unsigned pending_count = 0;
-    QString port_text; // cache, see port_str()
-    Text_position position;
+    QString port_text;                                 // cache, see port_str()
+    Text_position<char> position{nullptr, nullptr, 0}; // where the entry began in the parsed text
     QString save_buffer; // device lines while the configuration text is assembled
     unsigned active_actors = 0;
     QString connection_errors[connection_attempts];
@@ -166,7 +160,7 @@ public:
     uint64_t imei = 0;
     char pin[pin_size] = {}; // printable ASCII, zero-padded; no terminator when full
     QString imei_text;       // cache, see imei_str()
-    Text_position position;
+    Text_position<char> position{nullptr, nullptr, 0}; // where the entry began in the parsed text
     QString error_text;
     unsigned char run_flags = 0;
     QByteArray values; // raw parameter values of the last gather run

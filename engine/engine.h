@@ -1,0 +1,78 @@
+#pragma once
+// The worker thread of a run: it gives every server a stack of its devices, creates the
+// actors (one connection each), hands out servers round robin, parks actors that find no
+// work and ends when no actor has anything left to do or the user cancels.
+
+#include <QString>
+#include <QThread>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+class Action;
+class Actor;
+class Server;
+
+class Engine : public QThread {
+    Q_OBJECT
+
+public:
+    explicit Engine(const Action& action, QObject* parent = nullptr);
+    ~Engine() override;
+
+    // Called by the actors, in the worker thread.
+    Server* get_next_server();
+    void to_depot(Actor& actor);
+    void from_depot();
+    void to_trash(Actor& actor);
+    // Emits progress() unless a signal is already on its way.
+    void signal_progress() {
+        if (progress_pending.exchange(1, std::memory_order_acq_rel) == 0)
+            emit progress();
+    }
+
+    const Action* action;
+    QString error_text; // why the run could not be done; read after the thread has finished
+
+    // Changed by the actors, read by the exchange window while the run lasts.
+    std::atomic<uint32_t> connecting{0};
+    std::atomic<uint32_t> connected{0};
+    std::atomic<uint32_t> linked{0};
+    std::atomic<uint32_t> authorized{0};
+    std::atomic<uint32_t> success{0};
+    std::atomic<uint32_t> failure{0};
+    std::atomic<unsigned char> progress_pending{0};
+    std::atomic<unsigned char> cancel{0};
+
+    unsigned server_cursor = 0; // row of the server chosen last
+    uint64_t working = 0;       // actors neither parked nor retired
+    Actor* depot = nullptr;
+    uint64_t actor_count = 0; // of the current run, for tests and the log
+
+signals:
+    void progress();
+
+public slots:
+    void user_cancel();
+
+protected:
+    void run() override;
+
+private:
+    void prepare_servers();
+    uint64_t allowed_connections(uint64_t wanted);
+    void run_actors(Actor* actors, uint64_t count);
+    void finish_devices();
+};
+
+// The text of a device that the run could not reach because of an internal error.
+QString text_device_not_served();
+
+// Runs the action over the configuration in an engine thread and returns when the thread has
+// finished, without any window. `poll` is called in the calling thread about every poll_ms
+// milliseconds while the run lasts; returning false cancels the run. Returns the engine's
+// error text (empty when the run could be made); the results are in the devices.
+QString run_engine(const Action& action, const std::function<bool(const Engine&)>& poll,
+                   unsigned long poll_ms = 100);
+
+void engine_clear_translation();

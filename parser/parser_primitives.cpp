@@ -100,10 +100,14 @@ void Text_parser<Char>::req_printable_ascii_string(Char* field, size_t size) {
         Char value;
         int length = 1;
         if (c == '"') {
+            // Like the UTF-8 literal, the position stays right after the last closing quote.
             ++this->s;
+            const Text_position<Char> after = this->position();
             this->skip_blank();
-            if (*this->s != '"')
+            if (*this->s != '"') {
+                this->set_position(after);
                 break;
+            }
             ++this->s;
             continue;
         } else if (c == 0) {

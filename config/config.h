@@ -332,8 +332,10 @@ void clear_cfg();
 void parse_cfg(Utf8_text_parser& parser, Configuration& cfg);
 // Reads a text into the global configuration.
 void parse_cfg(const QString& text);
-// Reads one server element after its keyword onto `servers`, counting devices.
-void parse_server(Utf8_text_parser& parser, S_stack<Server>& servers, unsigned& device_count);
+// Reads one server element after its keyword (which began at `where`) onto `servers`, with
+// its devices on its own stack, counting devices against the limit.
+void parse_server(Utf8_text_parser& parser, const Text_position<char>& where,
+                  S_stack<Server>& servers, unsigned& device_count);
 
 // Backslash escaping for literals; every value reads back unchanged.
 void append_c_escaped(QString& out, const QString& value);

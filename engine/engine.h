@@ -55,14 +55,18 @@ signals:
 public slots:
     void user_cancel();
 
+    // The two ends of run(), public for harnesses that drive an actor without the thread:
+    // give every server the stack of its devices and clear the devices' results; give every
+    // device still on a stack its text.
+    void prepare_servers();
+    void finish_devices();
+
 protected:
     void run() override;
 
 private:
-    void prepare_servers();
     uint64_t allowed_connections(uint64_t wanted);
     void run_actors(Actor* actors, uint64_t count);
-    void finish_devices();
 };
 
 // The text of a device that the run could not reach because of an internal error.

@@ -174,7 +174,8 @@ void apply_profile(Profile& p, const std::string& key, const std::string& raw) {
     }
     if (key.size() > 1 && key[0] == 'p' && key[1] >= '0' && key[1] <= '9') {
         const auto id = uint16_t(to_uint(key.substr(1), 65535, "a parameter id"));
-        const std::string value = limited(v, 255, key);
+        // The answer's argument length is one byte holding 3 + the value's length.
+        const std::string value = limited(v, 252, key);
         for (auto& e : p.params)
             if (e.first == id) {
                 e.second = value;

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
@@ -88,6 +89,13 @@ qint64 font_scale_small(qint64 screen_w, qint64 screen_h, qint64 digit_w, qint64
     return std::max(s, qint64(1000000));
 }
 
+bool has_regular_style(const QStringList& styles) {
+    for (const char* name : {"Normal", "Regular", "Book"})
+        if (styles.contains(QLatin1String(name)))
+            return true;
+    return false;
+}
+
 static bool metric_ok(int v) {
     return v >= 1 && v <= 32767;
 }
@@ -95,7 +103,7 @@ static bool metric_ok(int v) {
 static bool usable_monospace(const QFontDatabase& db, const QString& family) {
     return db.writingSystems(family).contains(QFontDatabase::Latin) && db.isFixedPitch(family) &&
            !db.isPrivateFamily(family) && db.isSmoothlyScalable(family) &&
-           db.styles(family).contains(QStringLiteral("Normal"));
+           has_regular_style(db.styles(family));
 }
 
 static void apply_fallback(const QFont& base, int digit_w, int line_h) {
@@ -167,6 +175,15 @@ void init_fonts(QWidget& widget) {
         });
     if (mono.isEmpty())
         mono = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    // Some platforms report a proportional family as their fixed font; ask the font
+    // matching for any monospace family instead.
+    if (!QFontInfo(QFont(mono)).fixedPitch()) {
+        QFont any(QStringLiteral("monospace"));
+        any.setStyleHint(QFont::Monospace);
+        const QFontInfo info(any);
+        if (info.fixedPitch())
+            mono = info.family();
+    }
 
     const qint64 big = font_scale_big(avail.width(), avail.height(), w0, h0);
     const qint64 small = font_scale_small(avail.width(), avail.height(), w0, h0);

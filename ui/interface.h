@@ -42,6 +42,10 @@ int compare_monospace(const QString& family, const char* entry);
 QString choose_monospace_family(QStringList families,
                                 const std::function<bool(const QString&)>& usable);
 
+// Whether a family's styles include the plain upright one; font databases name it
+// "Normal", "Regular" or "Book".
+bool has_regular_style(const QStringList& styles);
+
 // Scales in millionths: fonts grow with the screen, to at most 1.8 (big) and 1.6 (small)
 // times, and never shrink.
 qint64 font_scale_big(qint64 screen_w, qint64 screen_h, qint64 digit_w, qint64 line_h);

@@ -413,14 +413,14 @@ QString Collection::device_description(unsigned index) const {
     const int notes_after = std::min<int>(std::max(devices.notes_position - 2, 0), n);
     const int base = int(index) * n;
     for (int v = 0; v <= n; ++v) {
-        out += QLatin1Char('\t');
         if (v == notes_after) {
-            append_tsv_escaped(out, r.device->notes);
-            if (v == n)
-                break;
             out += QLatin1Char('\t');
+            append_tsv_escaped(out, r.device->notes);
         }
-        if (v < n && base + v < devices.value_texts.size())
+        if (v == n)
+            break;
+        out += QLatin1Char('\t');
+        if (base + v < devices.value_texts.size())
             out += devices.value_texts[base + v];
     }
     return out;

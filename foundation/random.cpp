@@ -34,4 +34,6 @@ uint64_t draw_random_number() {
     return g;
 }
 
-uint64_t random_state() { return state.load(std::memory_order_relaxed); }
+uint64_t random_state() {
+    return state.load(std::memory_order_relaxed);
+}

@@ -335,7 +335,7 @@ void Server::answer(Conn& c, const Stage& st, int common_delay, uint8_t type,
                     const uint8_t* payload, size_t len) {
     const int delay = st.delay_ms >= 0 ? st.delay_ms : common_delay;
     std::vector<uint8_t>& buf = delay > 0 ? c.pending : c.out;
-    if (st.unlink == Unlink::before)
+    if (st.unlink == Unlink::before || st.unlink == Unlink::instead)
         emit(c, buf, UNLINK, nullptr, 0, false);
     if (st.unlink != Unlink::instead) {
         if (st.has_payload) {

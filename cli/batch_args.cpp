@@ -1,0 +1,310 @@
+#include "cli/batch_args.h"
+
+#include "foundation/err.h"
+
+static Tr errtext_no_command("batch", "Не указана команда.");
+static Tr errfmt_unknown_command("batch", "Неизвестная команда: «%1».");
+static Tr errfmt_unknown_option("batch", "Неизвестная опция командной строки: «%1».");
+static Tr errfmt_duplicate("batch", "В командной строке дважды указана одна и та же опция: «%1».");
+static Tr errfmt_needs_value("batch", "После опции «%1» должно быть указано её значение.");
+static Tr errfmt_empty_value("batch", "Значение опции «%1» не должно быть пустым.");
+static Tr errfmt_no_value("batch", "Опция «%1» не имеет значения.");
+static Tr errfmt_not_for_command("batch", "Опция «%1» неприменима к команде «%2».");
+static Tr errfmt_parameter_count("batch",
+                                 "Неправильное количество параметров команды «%1». Ожидается: %2");
+static Tr errfmt_device_command("batch", "Неизвестная команда устройствам: «%1». Допустимы "
+                                         "команды restart, factory, dropbbox и cleargnss.");
+static Tr errfmt_port("batch", "Неправильный номер порта: «%1». Ожидается десятичное число от 0 "
+                               "до 65535.");
+static Tr errtext_log_format("main", "Неправильный формат опции «--log». Ожидаемый формат: "
+                                     "--log=\"имя файла журнала\".");
+static Tr text_usage_hint("batch", "Для получения справки запустите «zelmo_batch --help».");
+static Tr text_help(
+    "batch",
+    "zelmo_batch %1 - обслуживание устройств без графического интерфейса.\n"
+    "\n"
+    "Использование: zelmo_batch КОМАНДА [ОПЦИИ] ПАРАМЕТРЫ...\n"
+    "\n"
+    "Команды:\n"
+    "  check CONFIG\n"
+    "      Прочитать файл конфигурации и вывести её текст так, как его записывает программа.\n"
+    "      Пример: zelmo_batch check fleet.zelmo_upload\n"
+    "  convert CONFIG OUT [--encrypt-password-file F]\n"
+    "      Записать конфигурацию в файл OUT: зашифрованной паролем из файла F или, без\n"
+    "      этой опции, открытым текстом. OUT заменяется только при успешной записи.\n"
+    "      Пример: zelmo_batch convert fleet.zelmo_upload secret.zelmo_upload "
+    "--encrypt-password-file pw.txt\n"
+    "  upload CONFIG FILE [--as firmware|settings|ИМЯ]\n"
+    "      Закачать FILE на все устройства: как прошивку (FIRMWARE), как файл настроек\n"
+    "      (SETTINGS) или под именем ИМЯ (до 10 символов printable ASCII). Без --as\n"
+    "      назначение файла определяет имя файла на устройстве из конфигурации.\n"
+    "      Пример: zelmo_batch upload fleet.zelmo_upload fw_2_1.fwz --as firmware\n"
+    "  gather CONFIG\n"
+    "      Считать с каждого устройства версии прошивок.\n"
+    "      Пример: zelmo_batch gather fleet.zelmo_upload\n"
+    "  command CONFIG restart|factory|dropbbox|cleargnss [--yes]\n"
+    "      Передать команду всем устройствам: рестарт, сброс к заводским настройкам,\n"
+    "      очистка «чёрного ящика», холодный старт GNSS-приёмника. factory и dropbbox\n"
+    "      выполняются только с опцией --yes.\n"
+    "      Пример: zelmo_batch command fleet.zelmo_upload restart\n"
+    "  enumerate HOST PORT\n"
+    "      Вывести IMEI устройств, подключенных к серверу, по одному в строке.\n"
+    "      Пример: zelmo_batch enumerate 192.0.2.10 4000\n"
+    "\n"
+    "Опции:\n"
+    "  --password-file F   пароль зашифрованного CONFIG - первая строка файла F; без этой\n"
+    "                      опции пароль спрашивается, если стандартный ввод - терминал\n"
+    "  --log=FILE          файл журнала (по умолчанию «%2»)\n"
+    "  --trace             записывать в журнал весь обмен с серверами\n"
+    "  --failed-out FILE   после работы записать в FILE конфигурацию из устройств, работа\n"
+    "                      с которыми завершилась неудачно (для повторной попытки)\n"
+    "  --succeeded-out FILE  то же для устройств, обслуженных успешно\n"
+    "  --quiet             не выводить ход работы и итоговую строку\n"
+    "  --help              выдать этот текст и выйти\n"
+    "\n"
+    "Результат работы: на стандартный вывод по строке на устройство, поля через табуляцию:\n"
+    "IMEI, АДРЕС:ПОРТ сервера, ok или failed, затем текст ошибки или (для gather) три\n"
+    "считанных значения.\n"
+    "\n"
+    "Код завершения: 0 - все устройства обслужены успешно (или команда выполнена),\n"
+    "1 - хотя бы одно устройство не обслужено (в том числе после Ctrl-C), 2 - ошибка\n"
+    "командной строки, файла или конфигурации, 3 - внутренняя ошибка.\n");
+
+void batch_args_clear_translation() {
+    errtext_no_command.clear();
+    errfmt_unknown_command.clear();
+    errfmt_unknown_option.clear();
+    errfmt_duplicate.clear();
+    errfmt_needs_value.clear();
+    errfmt_empty_value.clear();
+    errfmt_no_value.clear();
+    errfmt_not_for_command.clear();
+    errfmt_parameter_count.clear();
+    errfmt_device_command.clear();
+    errfmt_port.clear();
+    errtext_log_format.clear();
+    text_usage_hint.clear();
+    text_help.clear();
+}
+
+namespace {
+
+struct Command_info {
+    Batch_args::Command cmd;
+    const char* name;
+    int parameters;
+    const char* synopsis;
+};
+
+const Command_info commands[] = {
+    {Batch_args::check, "check", 1, "check CONFIG"},
+    {Batch_args::convert, "convert", 2, "convert CONFIG OUT [--encrypt-password-file F]"},
+    {Batch_args::upload, "upload", 2, "upload CONFIG FILE [--as firmware|settings|NAME]"},
+    {Batch_args::gather, "gather", 1, "gather CONFIG"},
+    {Batch_args::command, "command", 2,
+     "command CONFIG restart|factory|dropbbox|cleargnss [--yes]"},
+    {Batch_args::enumerate, "enumerate", 2, "enumerate HOST PORT"},
+};
+
+bool is_help(const QString& a) {
+    static const char* const forms[] = {"--help", "-h", "-?", "-help", "--?", "--h"};
+    for (const char* f : forms)
+        if (a == QLatin1String(f))
+            return true;
+    return false;
+}
+
+// Options that take a value, and the field each fills.
+struct Value_option {
+    const char* name;
+    QString Batch_args::*field;
+    bool empty_allowed;
+};
+
+const Value_option value_options[] = {
+    {"--password-file", &Batch_args::password_file, false},
+    {"--encrypt-password-file", &Batch_args::encrypt_password_file, false},
+    {"--failed-out", &Batch_args::failed_out, false},
+    {"--succeeded-out", &Batch_args::succeeded_out, false},
+    {"--as", &Batch_args::as, true},
+};
+
+struct Flag_option {
+    const char* name;
+    bool Batch_args::*field;
+};
+
+const Flag_option flag_options[] = {
+    {"--trace", &Batch_args::trace},
+    {"--quiet", &Batch_args::quiet},
+    {"--yes", &Batch_args::yes},
+};
+
+Batch_args failed(const QString& message) {
+    Batch_args a;
+    a.outcome = Batch_args::error;
+    a.message = message;
+    return a;
+}
+
+bool parse_port(const QString& text, unsigned short& port) {
+    if (text.isEmpty() || text.size() > 5)
+        return false;
+    unsigned value = 0;
+    for (QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+        value = value * 10 + unsigned(c.unicode() - '0');
+    }
+    if (value > 65535)
+        return false;
+    port = static_cast<unsigned short>(value);
+    return true;
+}
+
+} // namespace
+
+const char* batch_command_name(Batch_args::Command cmd) {
+    for (const Command_info& c : commands)
+        if (c.cmd == cmd)
+            return c.name;
+    return "";
+}
+
+Batch_args parse_batch_args(const QStringList& args) {
+    Batch_args a;
+    QStringList positional;
+    QStringList seen; // options given so far, for the duplicate test
+    bool options_done = false;
+
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (options_done || arg.size() < 2 || arg[0] != QLatin1Char('-')) {
+            positional << arg;
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            options_done = true;
+            continue;
+        }
+        if (is_help(arg)) {
+            Batch_args h;
+            h.outcome = Batch_args::help;
+            return h;
+        }
+        const int eq = arg.indexOf(QLatin1Char('='));
+        const QString name = eq < 0 ? arg : arg.left(eq);
+
+        // --log keeps the main program's form: only --log=FILE, FILE not empty.
+        if (name.startsWith(QLatin1String("--log"))) {
+            if (name != QLatin1String("--log") || eq < 0 || eq + 1 == arg.size())
+                return failed(errtext_log_format.tr());
+            if (seen.contains(name))
+                return failed(errfmt_duplicate.tr().arg(name));
+            seen << name;
+            a.log_file = arg.mid(eq + 1).toUtf8();
+            continue;
+        }
+
+        bool known = false;
+        for (const Flag_option& f : flag_options) {
+            if (name != QLatin1String(f.name))
+                continue;
+            if (eq >= 0)
+                return failed(errfmt_no_value.tr().arg(name));
+            if (seen.contains(name))
+                return failed(errfmt_duplicate.tr().arg(name));
+            seen << name;
+            a.*f.field = true;
+            known = true;
+        }
+        for (const Value_option& v : value_options) {
+            if (name != QLatin1String(v.name))
+                continue;
+            QString value;
+            if (eq >= 0) {
+                value = arg.mid(eq + 1);
+            } else {
+                if (i + 1 >= args.size())
+                    return failed(errfmt_needs_value.tr().arg(name));
+                value = args[++i];
+            }
+            if (value.isEmpty() && !v.empty_allowed)
+                return failed(errfmt_empty_value.tr().arg(name));
+            if (seen.contains(name))
+                return failed(errfmt_duplicate.tr().arg(name));
+            seen << name;
+            a.*v.field = value;
+            if (v.field == &Batch_args::as)
+                a.has_as = true;
+            known = true;
+        }
+        if (!known)
+            return failed(errfmt_unknown_option.tr().arg(arg));
+    }
+
+    if (positional.isEmpty())
+        return failed(errtext_no_command.tr());
+    const Command_info* info = nullptr;
+    for (const Command_info& c : commands)
+        if (positional[0] == QLatin1String(c.name))
+            info = &c;
+    if (!info)
+        return failed(errfmt_unknown_command.tr().arg(positional[0]));
+    a.cmd = info->cmd;
+    const QString cmd_name = QLatin1String(info->name);
+    if (positional.size() - 1 != info->parameters)
+        return failed(errfmt_parameter_count.tr().arg(cmd_name, QLatin1String(info->synopsis)));
+
+    // Options that belong to one command only.
+    if (a.has_as && a.cmd != Batch_args::upload)
+        return failed(errfmt_not_for_command.tr().arg(QStringLiteral("--as"), cmd_name));
+    if (!a.encrypt_password_file.isEmpty() && a.cmd != Batch_args::convert)
+        return failed(
+            errfmt_not_for_command.tr().arg(QStringLiteral("--encrypt-password-file"), cmd_name));
+    if (a.yes && a.cmd != Batch_args::command)
+        return failed(errfmt_not_for_command.tr().arg(QStringLiteral("--yes"), cmd_name));
+
+    switch (a.cmd) {
+    case Batch_args::enumerate:
+        a.host = positional[1];
+        if (a.host.isEmpty())
+            return failed(errfmt_parameter_count.tr().arg(cmd_name, QLatin1String(info->synopsis)));
+        if (!parse_port(positional[2], a.port))
+            return failed(errfmt_port.tr().arg(positional[2]));
+        break;
+    case Batch_args::command: {
+        a.config = positional[1];
+        a.device_command = positional[2];
+        static const char* const known[] = {"restart", "factory", "dropbbox", "cleargnss"};
+        bool ok = false;
+        for (const char* k : known)
+            ok = ok || a.device_command == QLatin1String(k);
+        if (!ok)
+            return failed(errfmt_device_command.tr().arg(a.device_command));
+        break;
+    }
+    case Batch_args::convert:
+        a.config = positional[1];
+        a.out = positional[2];
+        break;
+    case Batch_args::upload:
+        a.config = positional[1];
+        a.file = positional[2];
+        break;
+    default:
+        a.config = positional[1];
+        break;
+    }
+    if (a.cmd != Batch_args::enumerate && a.config.isEmpty())
+        return failed(errfmt_parameter_count.tr().arg(cmd_name, QLatin1String(info->synopsis)));
+    return a;
+}
+
+QString batch_help_text() {
+    return text_help.tr().arg(QLatin1String(program_version), QLatin1String(default_log_file_name));
+}
+
+QString batch_usage_hint() {
+    return text_usage_hint.tr();
+}

@@ -1,0 +1,40 @@
+#include "cli/batch_output.h"
+
+#include <unistd.h>
+
+void print_line(FILE* f, const QString& text) {
+    QByteArray bytes = text.toUtf8();
+    bytes += '\n';
+    fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
+}
+
+Progress_line::Progress_line(bool enabled) : active_(enabled && isatty(STDERR_FILENO)) {}
+
+Progress_line::~Progress_line() {
+    clear();
+}
+
+void Progress_line::show(const QString& text) {
+    if (!active_ || text == shown_)
+        return;
+    shown_ = text;
+    // Blanks over the tail of a longer line drawn before.
+    QString line = QLatin1Char('\r') + text;
+    const int width = text.size();
+    if (width < width_)
+        line += QString(width_ - width, QLatin1Char(' '));
+    width_ = width;
+    const QByteArray bytes = line.toUtf8();
+    fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    fflush(stderr);
+}
+
+void Progress_line::clear() {
+    if (!active_ || width_ == 0)
+        return;
+    const QByteArray blank = '\r' + QByteArray(width_, ' ') + '\r';
+    fwrite(blank.constData(), 1, size_t(blank.size()), stderr);
+    fflush(stderr);
+    width_ = 0;
+    shown_.clear();
+}

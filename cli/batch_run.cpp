@@ -1,0 +1,282 @@
+#include "cli/batch_run.h"
+
+#include "cli/batch_config.h"
+#include "cli/batch_output.h"
+#include "cli/batch_signal.h"
+#include "config/config.h"
+#include "engine/actions.h"
+#include "engine/engine.h"
+#include "engine/params.h"
+#include "foundation/err.h"
+#include "protocol/frame.h"
+
+#include <cstring>
+#include <memory>
+
+static Tr errtext_nothing_to_upload(
+    "page_cfg", "Некуда закачивать: в текущей конфигурации нет ни одного устройства.");
+static Tr errtext_nothing_to_gather(
+    "page_cfg", "Неоткуда запрашивать: в текущей конфигурации нет ни одного устройства.");
+static Tr errtext_nothing_to_command(
+    "batch", "Некому передавать команду: в текущей конфигурации нет ни одного устройства.");
+static Tr errfmt_needs_yes("batch", "Команда «%1» необратима, поэтому она выполняется только с "
+                                    "опцией --yes.");
+static Tr caption_devfname("page_cfg", "Имя файла на устройстве");
+static Tr errfmt_value_too_long(
+    "msgbox", "значение параметра «%1» слишком длинное - должно быть не длиннее %2 символов.");
+static Tr errfmt_value_not_printable(
+    "msgbox", "неправильное значение параметра «%1». Этот параметр должен состоять только из "
+              "символов printable ASCII (латинские буквы, цифры, пробелы, а также следующие "
+              "символы: !\"#$%%&'()*+,-./:;<=>?@[\\]^_`{|}~).");
+static Tr fmt_progress("batch", "соединения: устанавливаемых %1, установленных %2; устройства: "
+                                "подключено %3, авторизовано %4, успешно %5, неудачно %6; "
+                                "завершено %7 из %8");
+static Tr fmt_summary("batch", "Всего устройств: %1, успешно: %2, неудачно: %3.");
+static Tr text_interrupted("batch", "Работа прервана (Ctrl-C).");
+
+void batch_run_clear_translation() {
+    errtext_nothing_to_upload.clear();
+    errtext_nothing_to_gather.clear();
+    errtext_nothing_to_command.clear();
+    errfmt_needs_yes.clear();
+    caption_devfname.clear();
+    errfmt_value_too_long.clear();
+    errfmt_value_not_printable.clear();
+    fmt_progress.clear();
+    fmt_summary.clear();
+    text_interrupted.clear();
+}
+
+void set_devfname_checked(const QString& name) {
+    if (name.size() > devfname_max)
+        throw Err(errfmt_value_too_long.tr().arg(caption_devfname.tr()).arg(devfname_max));
+    for (QChar c : name)
+        if (c.unicode() < 32 || c.unicode() > 126)
+            throw Err(errfmt_value_not_printable.tr().arg(caption_devfname.tr()));
+    std::memset(devfname, 0, sizeof devfname);
+    const QByteArray ascii = name.toLatin1();
+    std::memcpy(devfname, ascii.constData(), size_t(ascii.size()));
+}
+
+namespace {
+
+// The devices of the configuration: how many there are, how many succeeded.
+struct Tally {
+    unsigned total = 0;
+    unsigned succeeded = 0;
+};
+
+Tally count_results() {
+    Tally t;
+    const Devices& d = configuration.devices;
+    t.total = d.count;
+    for (unsigned i = 0; i < d.count; ++i)
+        if (d.rows[i].device->run_flags & Device::succeeded)
+            ++t.succeeded;
+    return t;
+}
+
+QString progress_text(const Engine& e, unsigned total) {
+    const uint32_t success = e.success.load(std::memory_order_relaxed);
+    const uint32_t failure = e.failure.load(std::memory_order_relaxed);
+    return fmt_progress.tr()
+        .arg(e.connecting.load(std::memory_order_relaxed))
+        .arg(e.connected.load(std::memory_order_relaxed))
+        .arg(e.linked.load(std::memory_order_relaxed))
+        .arg(e.authorized.load(std::memory_order_relaxed))
+        .arg(success)
+        .arg(failure)
+        .arg(uint64_t(success) + failure)
+        .arg(total);
+}
+
+// One line per device in configuration order: IMEI, ADDRESS:PORT, ok or failed, then the
+// error text or the gathered values. Texts that come from devices or servers are escaped so
+// that a tab or a line break in them cannot break the line into fields.
+void print_results(const Params* params) {
+    Devices& d = configuration.devices;
+    Servers& s = configuration.servers;
+    QString line;
+    for (unsigned i = 0; i < d.count; ++i) {
+        Device* device = d.rows[i].device;
+        const unsigned short row = d.rows[i].server;
+        line.clear();
+        line += device->imei_str();
+        line += QLatin1Char('\t');
+        if (row < s.count) {
+            Server* server = s.rows[row].server;
+            append_tsv_escaped(line, server->address);
+            line += QLatin1Char(':');
+            line += server->port_str();
+        }
+        if (device->run_flags & Device::succeeded) {
+            line += QLatin1String("\tok");
+            if (params && uint64_t(device->values.size()) >= params->total_size) {
+                const auto* values =
+                    reinterpret_cast<const unsigned char*>(device->values.constData());
+                for (uint64_t p = 0; p < params->count; ++p) {
+                    const Param* param = params->items[p];
+                    line += QLatin1Char('\t');
+                    append_tsv_escaped(line, param->show(values + param->offset));
+                }
+            }
+        } else {
+            line += QLatin1String("\tfailed\t");
+            append_tsv_escaped(line, device->error_text);
+        }
+        print_line(stdout, line);
+    }
+    fflush(stdout);
+}
+
+// Writes one result list; false (with the message on standard error) when it could not be.
+bool write_list(const QString& path, bool success) {
+    if (path.isEmpty())
+        return true;
+    try {
+        Collection list;
+        if (success)
+            list.select_success(configuration);
+        else
+            list.select_failure(configuration);
+        write_batch_list(path, list);
+        return true;
+    } catch (const std::exception& e) {
+        print_line(stderr, is_err(e) ? static_cast<const Err&>(e).message
+                                     : QString::fromLocal8Bit(e.what()));
+        return false;
+    }
+}
+
+int run(const Batch_args& args, const Action& action, const Params* params) {
+    Progress_line progress(!args.quiet);
+    const unsigned total = configuration.devices.count;
+
+    install_sigint_handler();
+    bool interrupted = false;
+    const QString engine_error = run_engine(
+        action,
+        [&](const Engine& e) {
+            if (sigint_received()) {
+                interrupted = true;
+                return false;
+            }
+            progress.show(progress_text(e, total));
+            return true;
+        },
+        100);
+    restore_sigint_handler();
+    interrupted = interrupted || sigint_received();
+    progress.clear();
+
+    print_results(params);
+    const bool lists_written =
+        write_list(args.failed_out, false) & write_list(args.succeeded_out, true);
+
+    const Tally t = count_results();
+    if (!args.quiet) {
+        if (interrupted)
+            print_line(stderr, text_interrupted.tr());
+        print_line(stderr,
+                   fmt_summary.tr().arg(t.total).arg(t.succeeded).arg(t.total - t.succeeded));
+    }
+    if (!engine_error.isEmpty()) {
+        print_line(stderr, engine_error);
+        return 3;
+    }
+    if (!lists_written)
+        return 2;
+    return interrupted || t.succeeded != t.total ? 1 : 0;
+}
+
+} // namespace
+
+int run_upload(const Batch_args& args) {
+    enum Purpose { firmware_file, settings_file, other_file } purpose;
+    load_batch_config(args);
+    if (args.has_as) {
+        if (args.as == QLatin1String("firmware")) {
+            purpose = firmware_file;
+            set_devfname_checked(QStringLiteral("FIRMWARE"));
+        } else if (args.as == QLatin1String("settings")) {
+            purpose = settings_file;
+            set_devfname_checked(QStringLiteral("SETTINGS"));
+        } else {
+            purpose = other_file;
+            set_devfname_checked(args.as);
+        }
+    } else {
+        // As the configuration page picks the file purpose when a configuration opens.
+        if (std::strcmp(devfname, "FIRMWARE") == 0)
+            purpose = firmware_file;
+        else if (std::strcmp(devfname, "SETTINGS") == 0)
+            purpose = settings_file;
+        else
+            purpose = other_file;
+    }
+    if (configuration.devices.count == 0)
+        throw Err(errtext_nothing_to_upload.tr());
+
+    load_file(args.file, firmware);
+    firmware_sum = calculate_crc32(firmware.constData(), size_t(firmware.size()));
+
+    std::unique_ptr<Action> action;
+    switch (purpose) {
+    case firmware_file:
+        action = std::make_unique<Action_upload_firmware>();
+        break;
+    case settings_file:
+        action = std::make_unique<Action_upload_settings>();
+        break;
+    case other_file:
+        action = std::make_unique<Action_upload_other>();
+        break;
+    }
+    const int status = run(args, *action, nullptr);
+    firmware.clear();
+    return status;
+}
+
+int run_gather(const Batch_args& args) {
+    load_batch_config(args);
+    if (configuration.devices.count == 0)
+        throw Err(errtext_nothing_to_gather.tr());
+    const std::unique_ptr<Params> params = make_version_params();
+    Action_gather action(*params);
+    return run(args, action, params.get());
+}
+
+namespace {
+
+struct Device_command {
+    const char* word;
+    unsigned char code;
+    Tr* name;
+    bool needs_yes;
+};
+
+const Device_command device_commands[] = {
+    {"restart", 1, &name_RESTART, false},
+    {"factory", 5, &name_FACTORY, true},
+    {"dropbbox", 6, &name_DROPBBOX, true},
+    {"cleargnss", 59, &name_CLEARGNSS, false},
+};
+
+} // namespace
+
+int run_command(const Batch_args& args) {
+    const Device_command* command = nullptr;
+    for (const Device_command& c : device_commands)
+        if (args.device_command == QLatin1String(c.word))
+            command = &c;
+    if (!command)
+        throw Debug(0x2102);
+    // Refused before anything is read, so that no password is asked for nothing.
+    if (command->needs_yes && !args.yes)
+        throw Err(errfmt_needs_yes.tr().arg(command->name->tr()));
+    load_batch_config(args);
+    if (configuration.devices.count == 0)
+        throw Err(errtext_nothing_to_command.tr());
+    Action_cmd action(command->code, command->name->tr());
+    return run(args, action, nullptr);
+}

@@ -161,15 +161,10 @@ Cfg_text_add add_device_to_cfg_text(const Collection& c, unsigned device_row) {
     return Cfg_text_add::added;
 }
 
-void finish_cfg_text(QString& text, const Collection& c, bool only_used_servers) {
-    QString out =
-        fmt_preamble.tr().arg(QLatin1String(program_name), QLatin1String(program_version));
+// Preamble, defined options and devfname; returns the size of the preamble.
+static int append_head(QString& out) {
+    out += fmt_preamble.tr().arg(QLatin1String(program_name), QLatin1String(program_version));
     const int preamble_size = out.size();
-    int size = out.size() + 1024;
-    for (unsigned i = 0; i < c.servers.count; ++i)
-        size += c.servers.rows[i].server->save_buffer.size() + 256;
-    out.reserve(size);
-
     for (int i = 0; i < option_count; ++i) {
         if (!*option_info[i].defined)
             continue;
@@ -187,14 +182,28 @@ void finish_cfg_text(QString& text, const Collection& c, bool only_used_servers)
         }
         out += QLatin1String("\"\n");
     }
+    return preamble_size;
+}
+
+static void open_server(QString& out, const Server& s, int preamble_size) {
+    if (out.size() != preamble_size)
+        out += QLatin1Char('\n');
+    s.save(out);
+    out += QLatin1String("{\n");
+}
+
+void finish_cfg_text(QString& text, const Collection& c, bool only_used_servers) {
+    int size = 4096;
+    for (unsigned i = 0; i < c.servers.count; ++i)
+        size += c.servers.rows[i].server->save_buffer.size() + 256;
+    QString out;
+    out.reserve(size);
+    const int preamble_size = append_head(out);
     for (unsigned i = 0; i < c.servers.count; ++i) {
         Server* s = c.servers.rows[i].server;
         if (only_used_servers && s->save_buffer.isEmpty())
             continue;
-        if (out.size() != preamble_size)
-            out += QLatin1Char('\n');
-        s->save(out);
-        out += QLatin1String("{\n");
+        open_server(out, *s, preamble_size);
         out += s->save_buffer;
         out += QLatin1String("}\n");
         s->save_buffer = QString();
@@ -202,13 +211,43 @@ void finish_cfg_text(QString& text, const Collection& c, bool only_used_servers)
     text = std::move(out);
 }
 
+// Devices in table order lie together by server: they go straight into the text.
+static unsigned write_in_table_order(QString& text, const Collection& c, bool only_used_servers) {
+    QString out;
+    out.reserve(4096 + int(c.servers.count) * 256 + int(c.devices.count) * 72);
+    const int preamble_size = append_head(out);
+    unsigned gaps = 0;
+    unsigned d = 0;
+    for (unsigned i = 0; i < c.servers.count; ++i) {
+        Server* s = c.servers.rows[i].server;
+        s->save_buffer = QString();
+        // Rows with an impossible server index are skipped as gaps.
+        for (; d < c.devices.count && c.devices.rows[d].server < i; ++d)
+            ++gaps;
+        const bool used = d < c.devices.count && c.devices.rows[d].server == i;
+        if (only_used_servers && !used)
+            continue;
+        open_server(out, *s, preamble_size);
+        for (; d < c.devices.count && c.devices.rows[d].server == i; ++d) {
+            Device* device = c.devices.rows[d].device;
+            device->save(out);
+            device->run_flags |= Device::written;
+        }
+        out += QLatin1String("}\n");
+    }
+    gaps += c.devices.count - d;
+    text = std::move(out);
+    return gaps;
+}
+
 unsigned write_cfg_text(QString& text, const Collection& c, const unsigned* order,
                         unsigned order_count, bool only_used_servers) {
     begin_cfg_text(c);
+    if (!order)
+        return write_in_table_order(text, c, only_used_servers);
     unsigned gaps = 0;
-    const unsigned n = order ? order_count : c.devices.count;
-    for (unsigned i = 0; i < n; ++i)
-        if (add_device_to_cfg_text(c, order ? order[i] : i) != Cfg_text_add::added)
+    for (unsigned i = 0; i < order_count; ++i)
+        if (add_device_to_cfg_text(c, order[i]) != Cfg_text_add::added)
             ++gaps;
     finish_cfg_text(text, c, only_used_servers);
     return gaps;

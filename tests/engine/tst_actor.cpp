@@ -38,6 +38,7 @@ private slots:
     void unlink_while_writing_fails_device_after_handover();
     void unlink_before_link_answer_is_ignored();
     void rupture_during_last_shutdown_leaves_no_connection_counted();
+    void devices_nobody_reached_after_a_crash_get_a_text();
 
 private:
     QTemporaryDir dir;
@@ -200,6 +201,23 @@ void tst_Actor::rupture_during_last_shutdown_leaves_no_connection_counted() {
     QCOMPARE(h.engine.connected.load(), 0u);
     QCOMPARE(h.engine.connecting.load(), 0u);
     QVERIFY(configuration.devices.rows[0].device->run_flags & Device::succeeded);
+}
+
+void tst_Actor::devices_nobody_reached_after_a_crash_get_a_text() {
+    QVERIFY(load_cfg(cfg_server("127.0.0.1", 1, cfg_devices(350000000000001ull, 3))));
+    Action_cmd action(1, QStringLiteral("рестарт устройства"));
+    Engine_harness h(action);
+    QVERIFY(h.connect());
+    h.actor->total_crash(QStringLiteral("internal"));
+    QCOMPARE(h.engine.working, 0ull); // the only actor is retired
+    h.finish(false);
+    const QVector<Device_result> results = device_results();
+    QCOMPARE(results[0].error_text, QStringLiteral("internal"));
+    QCOMPARE(results[1].error_text, text_device_not_served());
+    QCOMPARE(results[2].error_text, text_device_not_served());
+    QVERIFY(!text_device_not_served().isEmpty());
+    QCOMPARE(h.engine.failure.load(), 3u);
+    QCOMPARE(h.engine.connected.load(), 0u);
 }
 
 QTEST_GUILESS_MAIN(tst_Actor)

@@ -1,4 +1,4 @@
-#include "support/engine_harness.h"
+#include "engine_harness.h"
 
 #include "config/config.h"
 
@@ -29,8 +29,21 @@ bool Engine_harness::connect() {
         return false;
     actor->server = s;
     ++s->active_actors;
+    establish();
+    return true;
+}
+
+bool Engine_harness::resume_delay() {
+    if (!(actor->state & Zelmo_client::st_delaying))
+        return false;
+    actor->state &= static_cast<unsigned char>(~Zelmo_client::st_delaying);
+    establish();
+    return true;
+}
+
+// What connect_now, connect() and the connected signal leave behind, without a socket.
+void Engine_harness::establish() {
     engine.connecting.fetch_add(1);
-    // What connect() and the connected signal leave behind, without a socket.
     actor->close_connection();
     actor->expected_answer = Actor::unsolicited_frame;
     actor->current_frame_handler = Actor::unsolicited_frame;
@@ -40,7 +53,6 @@ bool Engine_harness::connect() {
                     Zelmo_client::st_late_error_ok;
     actor->sent_step = Zelmo_client::unexpected_sent;
     Actor::connect_ok(actor);
-    return true;
 }
 
 void Engine_harness::feed(const QByteArray& bytes) {

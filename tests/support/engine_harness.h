@@ -2,7 +2,7 @@
 // Drives one Actor without a network: what it writes is collected, the "socket" accepts as
 // many bytes per write as the test allows, and received bytes are fed straight into the
 // actor's receive path. The global configuration must hold the servers and devices; the
-// harness prepares them like a run does. Qt Core only, so the fuzz targets use it too.
+// harness prepares them like a run does. Qt Core only, so the fuzz target compiles it in too.
 
 #include "engine/actor.h"
 #include "engine/engine.h"
@@ -30,6 +30,8 @@ public:
     // Takes the next server as the engine would and behaves as if its connection had just
     // been established. False if no server has work.
     bool connect();
+    // An actor waiting to reconnect connects at once. False if it is not waiting.
+    bool resume_delay();
     // Hands bytes to the actor as one read (at most the free space of its buffer at a time).
     void feed(const QByteArray& bytes);
     // The socket reports n bytes written: resumes a write that was accepted only in part.
@@ -44,4 +46,7 @@ public:
 
     Engine engine;
     Harness_actor* actor;
+
+private:
+    void establish();
 };

@@ -1,0 +1,276 @@
+// The batch runner's command line, device file name check and password files, called
+// directly (the end-to-end runs are in tst_batch).
+#include "cli/batch_args.h"
+#include "cli/batch_config.h"
+#include "cli/batch_run.h"
+#include "config/config.h"
+#include "foundation/err.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cstring>
+
+class tst_Batch_args : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void parse_data();
+    void parse();
+    void devfname_check_data();
+    void devfname_check();
+    void password_file_data();
+    void password_file();
+
+private:
+    QTemporaryDir dir;
+    QByteArray log_name;
+};
+
+void tst_Batch_args::initTestCase() {
+    // Every Err is logged when made; keep the log out of the working directory.
+    QVERIFY(dir.isValid());
+    log_name = QFile::encodeName(dir.filePath(QStringLiteral("batch.log")));
+    log_file_name = log_name.constData();
+}
+
+// The fields that a parse set, as one comparable line.
+static QString describe(const Batch_args& a) {
+    if (a.outcome == Batch_args::help)
+        return QStringLiteral("help");
+    if (a.outcome == Batch_args::error)
+        return QStringLiteral("error: ") + a.message;
+    QStringList f;
+    f << QLatin1String(batch_command_name(a.cmd));
+    auto add = [&](const char* name, const QString& value) {
+        if (!value.isEmpty())
+            f << QLatin1String(name) + QLatin1Char('=') + value;
+    };
+    add("config", a.config);
+    add("out", a.out);
+    add("file", a.file);
+    if (a.has_as)
+        f << QStringLiteral("as=[") + a.as + QLatin1Char(']');
+    add("device_command", a.device_command);
+    add("host", a.host);
+    if (a.cmd == Batch_args::enumerate)
+        f << QStringLiteral("port=%1").arg(a.port);
+    add("password_file", a.password_file);
+    add("encrypt", a.encrypt_password_file);
+    add("failed_out", a.failed_out);
+    add("succeeded_out", a.succeeded_out);
+    add("log", QString::fromUtf8(a.log_file));
+    if (a.trace)
+        f << QStringLiteral("trace");
+    if (a.quiet)
+        f << QStringLiteral("quiet");
+    if (a.yes)
+        f << QStringLiteral("yes");
+    return f.join(QLatin1Char(' '));
+}
+
+void tst_Batch_args::parse_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("expected");
+
+    const QString count_check =
+        QStringLiteral("error: Неправильное количество параметров команды «check». Ожидается: "
+                       "check CONFIG");
+    QTest::newRow("no arguments name no command")
+        << QStringList() << QStringLiteral("error: Не указана команда.");
+    QTest::newRow("only options name no command")
+        << QStringList{"--quiet"} << QStringLiteral("error: Не указана команда.");
+    QTest::newRow("an unknown command is quoted")
+        << QStringList{"frob", "a"} << QStringLiteral("error: Неизвестная команда: «frob».");
+    QTest::newRow("a command is matched exactly")
+        << QStringList{"Check", "a"} << QStringLiteral("error: Неизвестная команда: «Check».");
+    QTest::newRow("help alone") << QStringList{"--help"} << QStringLiteral("help");
+    QTest::newRow("help after a command")
+        << QStringList{"check", "c", "-h"} << QStringLiteral("help");
+    QTest::newRow("check takes one file")
+        << QStringList{"check", "c.zelmo_upload"} << QStringLiteral("check config=c.zelmo_upload");
+    QTest::newRow("check with two files is refused")
+        << QStringList{"check", "a", "b"} << count_check;
+    QTest::newRow("check without a file is refused") << QStringList{"check"} << count_check;
+    QTest::newRow("an empty configuration name is refused")
+        << QStringList{"check", ""} << count_check;
+    QTest::newRow("options may stand before the command")
+        << QStringList{"--quiet", "--trace", "gather", "c"}
+        << QStringLiteral("gather config=c trace quiet");
+    QTest::newRow("a value option takes the next argument")
+        << QStringList{"gather", "c", "--password-file", "pw", "--failed-out", "f"}
+        << QStringLiteral("gather config=c password_file=pw failed_out=f");
+    QTest::newRow("a value option takes its value after =")
+        << QStringList{"gather", "--succeeded-out=s=1", "c"}
+        << QStringLiteral("gather config=c succeeded_out=s=1");
+    QTest::newRow("a value option at the end lacks its value")
+        << QStringList{"gather", "c", "--failed-out"}
+        << QStringLiteral("error: После опции «--failed-out» должно быть указано её значение.");
+    QTest::newRow("an empty file name is refused")
+        << QStringList{"gather", "c", "--failed-out="}
+        << QStringLiteral("error: Значение опции «--failed-out» не должно быть пустым.");
+    QTest::newRow("an option given twice is refused")
+        << QStringList{"gather", "c", "--quiet", "--quiet"}
+        << QStringLiteral("error: В командной строке дважды указана одна и та же опция: "
+                          "«--quiet».");
+    QTest::newRow("a value option given twice is refused")
+        << QStringList{"gather", "c", "--password-file", "a", "--password-file=b"}
+        << QStringLiteral("error: В командной строке дважды указана одна и та же опция: "
+                          "«--password-file».");
+    QTest::newRow("a flag takes no value")
+        << QStringList{"gather", "c", "--quiet=1"}
+        << QStringLiteral("error: Опция «--quiet» не имеет значения.");
+    QTest::newRow("an unknown option is quoted as typed")
+        << QStringList{"gather", "c", "--frob=2"}
+        << QStringLiteral("error: Неизвестная опция командной строки: «--frob=2».");
+    QTest::newRow("a file name after -- may start with a dash")
+        << QStringList{"check", "--", "-c"} << QStringLiteral("check config=-c");
+    QTest::newRow("a lone dash is a file name")
+        << QStringList{"check", "-"} << QStringLiteral("check config=-");
+
+    const QString log_format = QStringLiteral(
+        "error: Неправильный формат опции «--log». Ожидаемый формат: --log=\"имя файла журнала\".");
+    QTest::newRow("--log names the log file") << QStringList{"check", "c", "--log=a b.log"}
+                                              << QStringLiteral("check config=c log=a b.log");
+    QTest::newRow("--log without = is malformed")
+        << QStringList{"check", "c", "--log", "x"} << log_format;
+    QTest::newRow("--log= is malformed") << QStringList{"check", "c", "--log="} << log_format;
+    QTest::newRow("--logfile=x is malformed")
+        << QStringList{"check", "c", "--logfile=x"} << log_format;
+    QTest::newRow("--log twice is refused")
+        << QStringList{"check", "c", "--log=a", "--log=b"}
+        << QStringLiteral("error: В командной строке дважды указана одна и та же опция: «--log».");
+
+    QTest::newRow("upload with a purpose")
+        << QStringList{"upload", "c", "fw.bin", "--as", "settings"}
+        << QStringLiteral("upload config=c file=fw.bin as=[settings]");
+    QTest::newRow("upload with an empty device file name")
+        << QStringList{"upload", "c", "fw.bin", "--as="}
+        << QStringLiteral("upload config=c file=fw.bin as=[]");
+    QTest::newRow("upload without a file is refused")
+        << QStringList{"upload", "c"}
+        << QStringLiteral("error: Неправильное количество параметров команды «upload». "
+                          "Ожидается: upload CONFIG FILE [--as firmware|settings|NAME]");
+    QTest::newRow("--as belongs to upload only")
+        << QStringList{"gather", "c", "--as", "firmware"}
+        << QStringLiteral("error: Опция «--as» неприменима к команде «gather».");
+    QTest::newRow("--yes belongs to command only")
+        << QStringList{"upload", "c", "f", "--yes"}
+        << QStringLiteral("error: Опция «--yes» неприменима к команде «upload».");
+    QTest::newRow("--encrypt-password-file belongs to convert only")
+        << QStringList{"check", "c", "--encrypt-password-file", "pw"}
+        << QStringLiteral("error: Опция «--encrypt-password-file» неприменима к команде «check».");
+    QTest::newRow("convert with a password file")
+        << QStringList{"convert", "c", "o", "--encrypt-password-file", "pw"}
+        << QStringLiteral("convert config=c out=o encrypt=pw");
+
+    QTest::newRow("a device command with its confirmation")
+        << QStringList{"command", "c", "factory", "--yes"}
+        << QStringLiteral("command config=c device_command=factory yes");
+    QTest::newRow("an unknown device command is refused")
+        << QStringList{"command", "c", "reboot"}
+        << QStringLiteral("error: Неизвестная команда устройствам: «reboot». Допустимы команды "
+                          "restart, factory, dropbbox и cleargnss.");
+
+    QTest::newRow("enumerate takes a host and a port")
+        << QStringList{"enumerate", "srv.example", "65535"}
+        << QStringLiteral("enumerate host=srv.example port=65535");
+    QTest::newRow("enumerate accepts leading zeros in the port")
+        << QStringList{"enumerate", "h", "00080"} << QStringLiteral("enumerate host=h port=80");
+    const QString bad_port = QStringLiteral("error: Неправильный номер порта: «%1». Ожидается "
+                                            "десятичное число от 0 до 65535.");
+    QTest::newRow("a port above 65535 is refused")
+        << QStringList{"enumerate", "h", "65536"} << bad_port.arg(QLatin1String("65536"));
+    QTest::newRow("a port with a letter is refused")
+        << QStringList{"enumerate", "h", "4o00"} << bad_port.arg(QLatin1String("4o00"));
+    QTest::newRow("a signed port is refused")
+        << QStringList{"enumerate", "h", "+80"} << bad_port.arg(QLatin1String("+80"));
+    QTest::newRow("an empty port is refused")
+        << QStringList{"enumerate", "h", ""} << bad_port.arg(QString());
+}
+
+void tst_Batch_args::parse() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, expected);
+    QCOMPARE(describe(parse_batch_args(args)), expected);
+}
+
+void tst_Batch_args::devfname_check_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("error");
+
+    const QString too_long = QStringLiteral("значение параметра «Имя файла на устройстве» слишком "
+                                            "длинное - должно быть не длиннее 10 символов.");
+    const QString not_printable = QStringLiteral(
+        "неправильное значение параметра «Имя файла на устройстве». Этот параметр должен состоять "
+        "только из символов printable ASCII (латинские буквы, цифры, пробелы, а также следующие "
+        "символы: !\"#$%%&'()*+,-./:;<=>?@[\\]^_`{|}~).");
+    QTest::newRow("ten characters fill the field") << QStringLiteral("ABCDEFGHIJ") << QString();
+    QTest::newRow("eleven characters are too many") << QStringLiteral("ABCDEFGHIJK") << too_long;
+    QTest::newRow("blanks and punctuation are printable") << QStringLiteral(" ~a.b!") << QString();
+    QTest::newRow("an empty name is accepted") << QString() << QString();
+    QTest::newRow("a tab is not printable") << QStringLiteral("A\tB") << not_printable;
+    QTest::newRow("DEL is not printable") << QStringLiteral("A\x7f") << not_printable;
+    QTest::newRow("a Cyrillic letter is not ASCII") << QStringLiteral("ФАЙЛ") << not_printable;
+    QTest::newRow("length is checked before the characters")
+        << QStringLiteral("ФФФФФФФФФФФ") << too_long;
+}
+
+void tst_Batch_args::devfname_check() {
+    QFETCH(QString, name);
+    QFETCH(QString, error);
+    std::strcpy(devfname, "OLD");
+    try {
+        set_devfname_checked(name);
+        QVERIFY2(error.isEmpty(), "accepted a name that must be refused");
+        QCOMPARE(QString::fromLatin1(devfname), name);
+        QCOMPARE(devfname[devfname_max], '\0');
+    } catch (const Err& e) {
+        QCOMPARE(e.message, error);
+        QCOMPARE(QString::fromLatin1(devfname), QStringLiteral("OLD"));
+    }
+}
+
+void tst_Batch_args::password_file_data() {
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("password");
+
+    QTest::newRow("the line feed is not part of the password")
+        << QByteArray("secret\n") << QStringLiteral("secret");
+    QTest::newRow("CR LF is not part of the password")
+        << QByteArray("secret\r\n") << QStringLiteral("secret");
+    QTest::newRow("a file without a line end is the password")
+        << QByteArray("secret") << QStringLiteral("secret");
+    QTest::newRow("only the first line counts")
+        << QByteArray("first\r\nsecond\n") << QStringLiteral("first");
+    QTest::newRow("blanks are kept")
+        << QByteArray(" pass word \n") << QStringLiteral(" pass word ");
+    QTest::newRow("a CR inside the line is kept") << QByteArray("a\rb\n") << QStringLiteral("a\rb");
+    QTest::newRow("UTF-8 is decoded") << QByteArray("пароль\n") << QStringLiteral("пароль");
+    QTest::newRow("an empty first line is an empty password")
+        << QByteArray("\nsecret\n") << QString();
+    QTest::newRow("a file that is not UTF-8 is refused")
+        << QByteArray("\xff\xfe\n") << QStringLiteral("error");
+}
+
+void tst_Batch_args::password_file() {
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, password);
+    const QString path = dir.filePath(QStringLiteral("pw"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(contents);
+    f.close();
+    try {
+        const QString got = read_password_file(path);
+        QVERIFY2(password != QLatin1String("error"), "accepted a file that must be refused");
+        QCOMPARE(got, password);
+    } catch (const Err& e) {
+        QCOMPARE(password, QStringLiteral("error"));
+        QVERIFY(e.message.contains(path));
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_Batch_args)
+#include "tst_batch_args.moc"

@@ -5,6 +5,7 @@
 #include "parser/utf8_text_parser.h"
 
 #include <climits>
+#include <type_traits>
 
 extern Tr errtext_parser_unclosed_at_end;
 extern Tr errtext_parser_escape_at_end;
@@ -190,19 +191,61 @@ static int hex_value(unsigned char c) {
 // ---------------------------------------------------------------------------------------------
 // Destinations
 
-void Utf8_text_parser::Dst_utf16::consider(unsigned long c) {
-    int need;
-    if (c < 0xD800 || (c >= 0xE000 && c <= 0xFFFF))
-        need = 1;
-    else if (c >= 0x10000 && c <= 0x10FFFF)
-        need = 2;
-    else if (c <= 0xDFFF)
+// The refusals are kept out of line so that the per-character checks stay small enough to
+// be inlined into the literal loops.
+[[noreturn]] static void refuse_code_point(const Utf8_text_parser* parser, unsigned long c) {
+    if (c >= 0xD800 && c <= 0xDFFF)
         throw parser->Error(errfmt_surrogate.tr().arg(hex_code(c, 4)));
-    else
+    if (c > 0x10FFFF)
         throw parser->Error(errfmt_beyond_unicode.tr().arg(hex_code(c, 1)));
-    if (units > INT_MAX - need)
-        throw parser->Error(errtext_literal_too_long.tr());
-    units += need;
+    throw parser->Error(errtext_literal_too_long.tr());
+}
+
+[[noreturn]] static void refuse_overflow(const Utf8_text_parser::Dst_utf16& dst, unsigned long c) {
+    if (c > 0xFFFF)
+        throw dst.parser->Error(errfmt_result_overflow_pair.tr()
+                                    .arg(hex_code(c, 4))
+                                    .arg(dst.units)
+                                    .arg(qlonglong(2 - (dst.end - dst.p))));
+    throw dst.parser->Error(errfmt_result_overflow.tr().arg(hex_code(c, 4)).arg(dst.units));
+}
+
+[[noreturn]] static void refuse_control(const Utf8_text_parser* parser, unsigned long c) {
+    throw parser->Error(
+        errfmt_control.tr().arg(QString::number(qulonglong(c), 16).rightJustified(2, u'0')));
+}
+
+// The rules themselves, as inline functions: the literal loops below call them directly for
+// the destinations of this file, the virtual members call them for everybody else.
+static inline void count_utf16(Utf8_text_parser::Dst_utf16& dst, unsigned long c) {
+    const int need = c > 0xFFFF ? 2 : 1;
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF || dst.units > INT_MAX - need)
+        refuse_code_point(dst.parser, c);
+    dst.units += need;
+}
+
+static inline void count_printable_utf16(Utf8_text_parser::Dst_utf16& dst, unsigned long c) {
+    if (c <= 0x1F || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029)
+        refuse_control(dst.parser, c);
+    count_utf16(dst, c);
+}
+
+static inline void put_utf16(Utf8_text_parser::Dst_utf16& dst, unsigned long c) {
+    if (c <= 0xFFFF) {
+        if (dst.p == dst.end)
+            refuse_overflow(dst, c);
+        *dst.p++ = QChar(ushort(c));
+        return;
+    }
+    if (dst.end - dst.p < 2)
+        refuse_overflow(dst, c);
+    c -= 0x10000;
+    *dst.p++ = QChar(ushort(0xD800 + (c >> 10)));
+    *dst.p++ = QChar(ushort(0xDC00 + (c & 0x3FF)));
+}
+
+void Utf8_text_parser::Dst_utf16::consider(unsigned long c) {
+    count_utf16(*this, c);
 }
 
 void Utf8_text_parser::Dst_utf16::allocate() {
@@ -212,27 +255,11 @@ void Utf8_text_parser::Dst_utf16::allocate() {
 }
 
 void Utf8_text_parser::Dst_utf16::put(unsigned long c) {
-    if (c > 0xFFFF) {
-        if (end - p < 2)
-            throw parser->Error(errfmt_result_overflow_pair.tr()
-                                    .arg(hex_code(c, 4))
-                                    .arg(units)
-                                    .arg(qlonglong(2 - (end - p))));
-        c -= 0x10000;
-        *p++ = QChar(ushort(0xD800 + (c >> 10)));
-        *p++ = QChar(ushort(0xDC00 + (c & 0x3FF)));
-    } else {
-        if (p == end)
-            throw parser->Error(errfmt_result_overflow.tr().arg(hex_code(c, 4)).arg(units));
-        *p++ = QChar(ushort(c));
-    }
+    put_utf16(*this, c);
 }
 
 void Utf8_text_parser::Dst_printable_utf16::consider(unsigned long c) {
-    if (c <= 0x1F || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029)
-        throw parser->Error(
-            errfmt_control.tr().arg(QString::number(qulonglong(c), 16).rightJustified(2, u'0')));
-    Dst_utf16::consider(c);
+    count_printable_utf16(*this, c);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -403,15 +430,48 @@ void Utf8_text_parser::skip_line() {
 // ---------------------------------------------------------------------------------------------
 // String literals
 
-// literal = '"' { item } '"' { [blank] '"' { item } '"' }
+// The literal loops are instantiated for the destinations of this file, whose rules are then
+// inlined; any other destination goes through its virtual members.
+template <typename D> static inline void consider(D& dst, unsigned long c) {
+    if constexpr (std::is_same_v<D, Utf8_text_parser::Dst_printable_utf16>)
+        count_printable_utf16(dst, c);
+    else if constexpr (std::is_same_v<D, Utf8_text_parser::Dst_utf16>)
+        count_utf16(dst, c);
+    else
+        dst.consider(c);
+}
+
+template <typename D> static inline void put(D& dst, unsigned long c) {
+    if constexpr (std::is_same_v<D, Utf8_text_parser::Dst_utf16> ||
+                  std::is_same_v<D, Utf8_text_parser::Dst_printable_utf16>)
+        put_utf16(dst, c);
+    else
+        dst.put(c);
+}
+
+static inline bool is_plain_ascii(unsigned char b) {
+    return b >= 0x20 && b < 0x7F && b != '"' && b != '\\';
+}
+
 void Utf8_text_parser::read_string(Dst& dst) {
+    read_literal(dst);
+}
+
+// literal = '"' { item } '"' { [blank] '"' { item } '"' }
+template <typename D> void Utf8_text_parser::read_literal(D& dst) {
     ++s;
     const Text_position<char> first = position();
     Text_position<char> last;
 
     // Validate and count.
     for (;;) {
-        if (*s == '"') {
+        const unsigned char b = static_cast<unsigned char>(*s);
+        if (is_plain_ascii(b)) {
+            consider(dst, b);
+            ++s;
+            continue;
+        }
+        if (b == '"') {
             ++s;
             last = position();
             skip_blank();
@@ -423,7 +483,7 @@ void Utf8_text_parser::read_string(Dst& dst) {
         const char* next;
         bool multibyte;
         const unsigned long c = read_item(next, multibyte);
-        dst.consider(c);
+        consider(dst, c);
         if (multibyte)
             line_start += next - s - 1;
         s = next;
@@ -434,7 +494,13 @@ void Utf8_text_parser::read_string(Dst& dst) {
     dst.allocate();
     set_position(first);
     for (;;) {
-        if (*s == '"') {
+        const unsigned char b = static_cast<unsigned char>(*s);
+        if (is_plain_ascii(b)) {
+            put(dst, b);
+            ++s;
+            continue;
+        }
+        if (b == '"') {
             ++s;
             if (s == last.s)
                 break;
@@ -445,7 +511,7 @@ void Utf8_text_parser::read_string(Dst& dst) {
         const char* next;
         bool multibyte;
         const unsigned long c = read_item(next, multibyte);
-        dst.put(c);
+        put(dst, c);
         if (multibyte)
             line_start += next - s - 1;
         s = next;
@@ -619,7 +685,7 @@ template <typename D> bool Utf8_text_parser::get_string(QString& out) {
     if (*s != '"')
         return false;
     D dst(this);
-    read_string(dst);
+    read_literal(dst);
     if (dst.p != dst.end)
         throw Error(errfmt_allocation_mismatch.tr().arg(dst.units).arg(qlonglong(dst.end - dst.p)));
     out.swap(dst.result);

@@ -170,6 +170,7 @@ public:
 
 private:
     template <typename D> bool get_string(QString& out);
+    template <typename D> void read_literal(D& dst);
     unsigned long read_item(const char*& next, bool& multibyte);
     unsigned long read_escape(const char*& next);
     unsigned long read_utf8(const char*& next);

@@ -40,6 +40,7 @@ private slots:
     void failed_literal_leaves_output_unchanged();
     void missing_literal_consumes_nothing();
     void result_overflow_is_caught();
+    void custom_destination_sees_each_code_point_twice();
     void file_parser_names_the_file();
     void file_parser_loads_the_file();
 
@@ -463,6 +464,32 @@ void tst_Utf8_text_parser::result_overflow_is_caught() {
                                               "строку было зарезервировано 1 16-битных ячеек. Не "
                                               "хватает 1 ячеек.")));
     }
+}
+
+// Records what the reader hands over; consider and put must see the same code points, with
+// one allocate between the passes.
+class Recording_dst : public Utf8_text_parser::Dst {
+public:
+    void consider(unsigned long c) override { events.append(QStringLiteral("c%1").arg(c, 0, 16)); }
+    void allocate() override { events.append(QStringLiteral("allocate")); }
+    void put(unsigned long c) override { events.append(QStringLiteral("p%1").arg(c, 0, 16)); }
+    QStringList events;
+};
+
+void tst_Utf8_text_parser::custom_destination_sees_each_code_point_twice() {
+    Utf8_text_parser p;
+    p.init("\"a\xd0\x96\" # c\n \"\\U0001F600\\t\"\n,");
+    Recording_dst dst;
+    p.read_string(dst);
+    const QStringList codes = {"61", "416", "1f600", "9"};
+    QStringList expected;
+    for (const QString& c : codes)
+        expected.append("c" + c);
+    expected.append(QStringLiteral("allocate"));
+    for (const QString& c : codes)
+        expected.append("p" + c);
+    QCOMPARE(dst.events, expected);
+    QCOMPARE(pos(int(p.column()), p.line), pos(16, 2));
 }
 
 void tst_Utf8_text_parser::file_parser_names_the_file() {

@@ -91,8 +91,9 @@ QString progress_text(const Engine& e, unsigned total) {
 }
 
 // One line per device in configuration order: IMEI, ADDRESS:PORT, ok or failed, then the
-// error text or the gathered values. Texts that come from devices or servers are escaped so
-// that a tab or a line break in them cannot break the line into fields.
+// error text or the gathered values. The address and the error text are escaped so that a
+// tab or a line break in them cannot break the line into fields; the values are shown with
+// their control characters escaped already.
 void print_results(const Params* params) {
     Devices& d = configuration.devices;
     Servers& s = configuration.servers;
@@ -117,7 +118,7 @@ void print_results(const Params* params) {
                 for (uint64_t p = 0; p < params->count; ++p) {
                     const Param* param = params->items[p];
                     line += QLatin1Char('\t');
-                    append_tsv_escaped(line, param->show(values + param->offset));
+                    line += param->show(values + param->offset); // already shown escaped
                 }
             }
         } else {

@@ -6,6 +6,7 @@
 #include <QtTest>
 #include <stdexcept>
 #include <thread>
+#include <unistd.h>
 
 // Counts lookups, so a test can tell a cached text from a fresh translation.
 class Counting_translator : public QTranslator {
@@ -36,6 +37,7 @@ private slots:
     void log_exception_forms_data();
     void log_exception_forms();
     void entries_from_two_threads_do_not_interleave();
+    void unwritable_log_is_reported_on_stdout();
 
 private:
     QStringList entries() const;
@@ -323,6 +325,28 @@ void tst_Err::entries_from_two_threads_do_not_interleave() {
     QCOMPARE(all.size(), 2 * per_thread);
     QCOMPARE(all.count(a), per_thread);
     QCOMPARE(all.count(b), per_thread);
+}
+
+void tst_Err::unwritable_log_is_reported_on_stdout() {
+    const QString out_name = dir.filePath(QStringLiteral("stdout.txt"));
+    const QByteArray bad_log = dir.filePath(QStringLiteral("no/such/dir.log")).toUtf8();
+    std::fflush(stdout);
+    const int saved = dup(1);
+    QVERIFY(saved >= 0);
+    FILE* capture = std::fopen(QFile::encodeName(out_name).constData(), "w");
+    QVERIFY(capture);
+    dup2(fileno(capture), 1);
+    log_file_name = bad_log.constData();
+    log("lost");
+    log_data("lost ", "ab", 2);
+    log_file_name = log_name.constData();
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    std::fclose(capture);
+    QFile f(out_name);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("Error in logging.\nError in logging.\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_Err)

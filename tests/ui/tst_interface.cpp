@@ -44,12 +44,6 @@ void tst_Interface::monospace_choice_data() {
         << QStringList{"Consolas", "Monaco"} << QStringList{"Consolas", "Monaco"} << QString();
     QTest::newRow("a family shorter than the listed name does not match")
         << QStringList{"Cour", "Mon"} << QStringList() << QString();
-    QTest::newRow("Consolas beats Inconsolata")
-        << QStringList{"Inconsolata", "Consolas"} << QStringList() << "Consolas";
-    QTest::newRow("Monofur beats Monaco")
-        << QStringList{"Monaco", "Monofur"} << QStringList() << "Monofur";
-    QTest::newRow("Andale Mono beats Courier")
-        << QStringList{"Courier", "Andale Mono"} << QStringList() << "Andale Mono";
 }
 
 void tst_Interface::monospace_choice() {

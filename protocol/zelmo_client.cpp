@@ -299,8 +299,7 @@ void Zelmo_client::write_to_socket(qint64 count) {
                                                   socket.errorString()));
         return;
     }
-    if (n > 0)
-        trace_data("send", write_position, n);
+    trace_data("send", write_position, n);
     bytes_left = count - n;
     write_position += n;
     if (n == 0 && bytes_in_flight == count) {

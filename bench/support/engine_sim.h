@@ -1,0 +1,29 @@
+#pragma once
+// Starts zelmo_server_sim for a benchmark: writes the fleet text, waits for the listening
+// ports and "ready", and stops it with SIGTERM at the end.
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <QVector>
+
+class Bench_sim {
+public:
+    Bench_sim() = default;
+    Bench_sim(const Bench_sim&) = delete;
+    Bench_sim& operator=(const Bench_sim&) = delete;
+    ~Bench_sim();
+
+    // False with error() when the simulator is missing or does not come up.
+    bool start(const QString& fleet);
+    void stop();
+    const QVector<quint16>& ports() const { return ports_; }
+    qint64 pid() const { return process_.processId(); }
+    QString error() const { return error_; }
+
+private:
+    QProcess process_;
+    QTemporaryDir dir_;
+    QVector<quint16> ports_;
+    QString error_;
+};

@@ -88,6 +88,9 @@ char devfname[devfname_max + 1] = "FIRMWARE";
 
 static Tr errfmt_server_exists(
     "servers", "Сервер с адресом «%1» и номером порта %2 уже есть в текущей конфигурации.");
+static Tr errfmt_address_control(
+    "servers", "Адрес сервера содержит недопустимый символ с кодом 0x%1 (адрес не должен "
+               "содержать управляющие символы).");
 static Tr errtext_no_mem_server("servers", "Недостаточно памяти для нового сервера.");
 static Tr errtext_no_mem_servers("servers", "Недостаточно памяти для новой таблицы серверов.");
 static Tr
@@ -107,6 +110,7 @@ static Tr errfmt_server_unreachable(
 
 void config_clear_translation() {
     errfmt_server_exists.clear();
+    errfmt_address_control.clear();
     errtext_no_mem_server.clear();
     errtext_no_mem_servers.clear();
     errfmt_too_many_servers.clear();
@@ -492,7 +496,19 @@ static unsigned first_device_of(const Devices& devices, unsigned short server) {
     return lo;
 }
 
+// The text reader refuses control characters in an address, so a configuration holding one
+// could be saved but never loaded again.
+static void check_address(const QString& address) {
+    for (const QChar c : address) {
+        const ushort u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029)
+            throw Err(errfmt_address_control.tr().arg(
+                QString::number(u, 16).rightJustified(2, QLatin1Char('0'))));
+    }
+}
+
 unsigned short Configuration::add_server(const Server_address& key, const QString& notes) {
+    check_address(key.address);
     bool found;
     const unsigned short pos = servers.find(key.address, key.port, found);
     if (found)
@@ -558,6 +574,7 @@ unsigned short Configuration::change_server(unsigned short index, const Server_a
         }
         return index;
     }
+    check_address(key.address);
     bool found;
     const unsigned short pos = servers.find(key.address, key.port, found);
     if (found)

@@ -143,6 +143,14 @@ void tst_Config_model::add_server_data() {
     QTest::newRow("same address with another port") << QStringLiteral("b") << 3 << 2 << QString();
     QTest::newRow("after the last") << QStringLiteral("c") << 0 << 4 << QString();
     QTest::newRow("between addresses") << QStringLiteral("ab") << 9 << 1 << QString();
+    QTest::newRow("address with a tab is refused: the text could not be read back")
+        << QStringLiteral("a\tb") << 1 << -1
+        << QStringLiteral("Адрес сервера содержит недопустимый символ с кодом 0x09 (адрес не "
+                          "должен содержать управляющие символы).");
+    QTest::newRow("address with a line separator is refused")
+        << QString::fromUtf16(u"a\u2028") << 1 << -1
+        << QStringLiteral("Адрес сервера содержит недопустимый символ с кодом 0x2028 (адрес не "
+                          "должен содержать управляющие символы).");
     QTest::newRow("same address and port is refused")
         << QStringLiteral("b") << 5 << -1
         << QStringLiteral(
@@ -227,6 +235,10 @@ void tst_Config_model::change_server_data() {
         << 1 << QStringLiteral("b") << 2 << 1 << QString();
     QTest::newRow("move by one place down") << 1 << QStringLiteral("c") << 2 << 2 << QString();
     QTest::newRow("move by one place up") << 2 << QStringLiteral("a") << 2 << 1 << QString();
+    QTest::newRow("address with a C1 control is refused")
+        << 0 << QString::fromUtf16(u"a\u0085") << 1 << -1
+        << QStringLiteral("Адрес сервера содержит недопустимый символ с кодом 0x85 (адрес не "
+                          "должен содержать управляющие символы).");
     QTest::newRow("collision is refused")
         << 0 << QStringLiteral("c") << 1 << -1
         << QStringLiteral(
@@ -488,12 +500,13 @@ void tst_Config_model::select_by_result() {
 }
 
 void tst_Config_model::descriptions_escape_for_tab_separated_text() {
-    configuration.add_server({QStringLiteral("h\\x\x7f"), 80}, QStringLiteral("a\tb\"c\r\n\x01"));
+    configuration.add_server({QStringLiteral("h\\x"), 80}, QStringLiteral("a\tb\"c\r\n\x01\x7f"
+                                                                          "7"));
     configuration.add_device({42, 0}, no_pin, QStringLiteral("n\to"));
     QCOMPARE(configuration.server_description(0),
-             QStringLiteral("h\\\\x\\x7f\t80\ta\\tb\"c\\r\\n\\u0001"));
+             QStringLiteral("h\\\\x\t80\ta\\tb\"c\\r\\n\\u0001\\x7f7"));
     QCOMPARE(configuration.device_description(0),
-             QStringLiteral("h\\\\x\\x7f\t80\t000000000000042\tn\\to"));
+             QStringLiteral("h\\\\x\t80\t000000000000042\tn\\to"));
     QCOMPARE(configuration.server_description(1), QString());
     QCOMPARE(configuration.device_description(1), QString());
 }

@@ -15,6 +15,7 @@ private slots:
     void refused_text_reports_position();
     void failed_text_keeps_servers_devices_and_devfname();
     void devfname_survives_a_text_without_it();
+    void text_given_as_qstring_reads_into_the_configuration();
     void cleared_configuration_writes_no_option();
     void escapes_data();
     void escapes();
@@ -158,6 +159,10 @@ void tst_Config_text::refused_text_reports_position_data() {
         "атрибутов.");
     const QByteArray srv = "server(address \"h\", port 1) {\n";
 
+    QTest::newRow("UTF-16 text is refused at its first byte")
+        << QByteArray("\xFF\xFEs\0i\0", 6) << 1 << 1
+        << QStringLiteral("неправильная кодировка. Текст должен быть в кодировке UTF-8 (или "
+                          "ASCII).");
     QTest::newRow("option value zero points at the zero")
         << QByteArray("simultaneously=0") << 1 << 16 << too_small;
     QTest::newRow("option value above maximum")
@@ -325,6 +330,24 @@ void tst_Config_text::devfname_survives_a_text_without_it() {
     QCOMPARE(written_body(), QStringLiteral("simultaneously = 1\ndevfname = \"SETTINGS\"\n"));
     clear_cfg();
     QCOMPARE(qstrcmp(devfname, "FIRMWARE"), 0);
+}
+
+void tst_Config_text::text_given_as_qstring_reads_into_the_configuration() {
+    parse_cfg(QStringLiteral("server(address \"хост\", port 5, notes \"заметка\"){}"));
+    QCOMPARE(int(configuration.servers.count), 1);
+    QCOMPARE(configuration.servers.rows[0].server->address, QStringLiteral("хост"));
+    QCOMPARE(configuration.servers.rows[0].server->notes, QStringLiteral("заметка"));
+    // A zero character inside the text must not end it early and hide what follows.
+    QString with_zero = QStringLiteral("simultaneously = 3 ");
+    with_zero += QChar(0);
+    with_zero += QStringLiteral(" bogus");
+    bool refused = false;
+    try {
+        parse_cfg(with_zero);
+    } catch (const Err&) {
+        refused = true;
+    }
+    QVERIFY(refused);
 }
 
 void tst_Config_text::cleared_configuration_writes_no_option() {

@@ -177,9 +177,12 @@ bool run_scenario(const Scenario& s) {
         QFile log(QString::fromUtf8(log_file_name));
         const QByteArray text = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
         const int broken = text.count("broken("), refused = text.count("not_connected(");
-        if (broken || refused)
+        if (broken || refused) {
             std::printf("  engine log: %d broken connections, %d failed connection attempts\n",
                         broken, refused);
+            const int at = std::max(text.indexOf("broken("), text.indexOf("not_connected("));
+            std::printf("  first: %s\n", text.mid(at, text.indexOf('\n', at) - at).constData());
+        }
         log.remove();
     }
     report("engine", s, eng, s.connections);

@@ -1,5 +1,6 @@
 #include "cli/batch_output.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 void print_line(FILE* f, const QString& text) {
@@ -18,9 +19,14 @@ void Progress_line::show(const QString& text) {
     if (!active_ || text == shown_)
         return;
     shown_ = text;
+    // A line that wraps could no longer be redrawn in place with a carriage return.
+    QString fitted = text;
+    winsize ws;
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 1 && fitted.size() >= ws.ws_col)
+        fitted.truncate(ws.ws_col - 1);
     // Blanks over the tail of a longer line drawn before.
-    QString line = QLatin1Char('\r') + text;
-    const int width = text.size();
+    QString line = QLatin1Char('\r') + fitted;
+    const int width = fitted.size();
     if (width < width_)
         line += QString(width_ - width, QLatin1Char(' '));
     width_ = width;

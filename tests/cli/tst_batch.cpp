@@ -55,6 +55,8 @@ private slots:
     void encrypted();
     void interrupt();
     void unwritable_list();
+    void trace_data();
+    void trace();
     void errors_data();
     void errors();
 
@@ -236,7 +238,8 @@ void tst_Batch::upload_mixed() {
                                                  "удалось установить TCP-соединение")
                                       .arg(dead)),
              qPrintable(dead_line));
-    QVERIFY(o.err.endsWith(QStringLiteral("Всего устройств: 7, успешно: 2, неудачно: 5.\n")));
+    // Standard error is no terminal here: no progress line, only the summary.
+    QCOMPARE(o.err, QStringLiteral("Всего устройств: 7, успешно: 2, неудачно: 5.\n"));
 
     // The device received the whole file with its checksum.
     const QString crc = QStringLiteral("%1").arg(
@@ -618,6 +621,36 @@ void tst_Batch::unwritable_list() {
             QStringLiteral("Не удалось открыть для записи (или создать) файл «%1».").arg(list)),
         qPrintable(o.err));
     QVERIFY(sim.stop());
+}
+
+void tst_Batch::trace_data() {
+    QTest::addColumn<bool>("on");
+    QTest::newRow("--trace writes the frames to the named log") << true;
+    QTest::newRow("without --trace no frame is logged") << false;
+}
+
+void tst_Batch::trace() {
+    QFETCH(bool, on);
+    Sim_process sim;
+    START(sim, "port 0\ndevice 350000000000001\n");
+    write(QStringLiteral("trace.zelmo_upload"),
+          QStringLiteral("server(address \"127.0.0.1\", port %1) { device(imei "
+                         "350000000000001, pin \"\") }\n")
+              .arg(sim.port())
+              .toUtf8());
+    const QString log = path(on ? QStringLiteral("on.log") : QStringLiteral("off.log"));
+    QFile::remove(log);
+    QStringList args{QStringLiteral("command"), path(QStringLiteral("trace.zelmo_upload")),
+                     QStringLiteral("restart"), QStringLiteral("--log=") + log};
+    if (on)
+        args << QStringLiteral("--trace");
+    QCOMPARE(batch(args).code, 0);
+    QVERIFY(sim.stop());
+    QFile f(log);
+    const bool exists = f.open(QIODevice::ReadOnly);
+    const QString text = exists ? QString::fromUtf8(f.readAll()) : QString();
+    QCOMPARE(text.contains(QRegularExpression(QStringLiteral("\\] #\\d+ "))), on);
+    QVERIFY(!on || exists);
 }
 
 void tst_Batch::errors_data() {

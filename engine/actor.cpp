@@ -5,6 +5,7 @@
 #include "engine/engine.h"
 #include "protocol/frame.h"
 
+#include <QSocketNotifier>
 #include <cstring>
 
 static Tr errtext_link_failed("proto", "На «запрос подключения к устройству» сервер ответил "
@@ -123,6 +124,7 @@ Actor::Actor() {
 }
 
 Actor::~Actor() {
+    delete room;
     const bool cancelled = engine && engine->cancel.load(std::memory_order_acquire) != 0;
     if (device) {
         if (cancelled) {
@@ -164,6 +166,7 @@ void Actor::stop() {
             engine->connected.fetch_sub(1, std::memory_order_relaxed);
     }
     close_connection();
+    reset_room();
 }
 
 void Actor::signal_progress() {
@@ -191,6 +194,7 @@ void Actor::connect_now(Zelmo_client* c) {
     Actor* a = static_cast<Actor*>(c);
     a->engine->connecting.fetch_add(1, std::memory_order_relaxed);
     a->signal_progress();
+    a->reset_room();
     a->connect(connect_ok, unsolicited_frame);
 }
 
@@ -424,6 +428,7 @@ void Actor::switch_to_next_device() {
 
 void Actor::shutdown_ok(Zelmo_client* c) {
     Actor* a = static_cast<Actor*>(c);
+    a->reset_room();
     a->engine->connected.fetch_sub(1, std::memory_order_relaxed);
     a->signal_progress();
     a->dispatch();
@@ -472,11 +477,13 @@ void Actor::crash(const QString& text) {
 }
 
 void Actor::on_rupture(const QString& text) {
+    reset_room();
     crash(text);
     dispatch();
 }
 
 void Actor::on_crash(const QString& text) {
+    reset_room();
     crash(text);
     engine->to_trash(*this);
 }

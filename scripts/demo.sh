@@ -4,7 +4,8 @@
 # the current directory. Prints the simulator's pid on stdout; stop it with kill PID.
 # Usage: scripts/demo.sh [build-dir]          (default: build)
 # Environment: ZELMO_SERVER_SIM=path of the simulator (default build-dir/sim/zelmo_server_sim),
-#              ZELMO_DEMO_PORT=first of the three ports (default 47001).
+#              ZELMO_DEMO_PORT=first of the three ports (default 47001; 0 lets the
+#              system choose three free ports, which the configuration then names).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -14,10 +15,14 @@ if [ ! -x "$sim" ]; then
     exit 1
 fi
 base=${ZELMO_DEMO_PORT:-47001}
-p1=$base p2=$((base + 1)) p3=$((base + 2))
+if [ "$base" -eq 0 ]; then
+    ports=0,0,0
+else
+    ports=$base,$((base + 1)),$((base + 2))
+fi
 
 out=$(mktemp "${TMPDIR:-/tmp}/zelmo_demo_sim.XXXXXX")
-"$sim" --fleet "$root/sim/demo/fleet.txt" --ports "$p1,$p2,$p3" >"$out" 2>&1 </dev/null &
+"$sim" --fleet "$root/sim/demo/fleet.txt" --ports "$ports" >"$out" 2>&1 </dev/null &
 pid=$!
 for _ in $(seq 200); do
     grep -q '^ready$' "$out" && break
@@ -30,6 +35,7 @@ if ! grep -q '^ready$' "$out"; then
     kill "$pid" 2>/dev/null || true
     exit 1
 fi
+read -r p1 p2 p3 < <(awk '$1 == "listening" { printf "%s ", $3 } END { print "" }' "$out")
 
 # A plain configuration file: UTF-8 with a byte-order mark.
 {

@@ -193,7 +193,7 @@ void tst_Sim_faults::hello_frame_comes_first() {
 
 void tst_Sim_faults::delayed_answer_comes_late() {
     Sim_process sim;
-    START(sim, "port 0\n" + linked_device + "delay=300\n");
+    START(sim, "port 0\n" + linked_device + "delay=1000\n");
     QTcpSocket s;
     OPEN(s, sim);
     s.write(sim_frames::link(350000000000001));
@@ -205,7 +205,7 @@ void tst_Sim_faults::delayed_answer_comes_late() {
 
 void tst_Sim_faults::stall_answers_then_falls_silent() {
     Sim_process sim;
-    START(sim, "port 0 stall=1 stall_ms=200\n" + linked_device + "\n");
+    START(sim, "port 0 stall=1 stall_ms=1000\n" + linked_device + "\n");
     QTcpSocket s;
     OPEN(s, sim);
     Frame f;

@@ -3,6 +3,7 @@
 #include "config/config.h"
 #include "foundation/err.h"
 #include "foundation/random.h"
+#include "protocol/client_timer.h"
 #include "protocol/frame.h"
 
 #include <QTimerEvent>
@@ -93,7 +94,7 @@ Zelmo_client::Zelmo_client()
       expected_answer(connection_off_frame_received),
       receive_state(&Zelmo_client::first_byte_received),
       current_frame_handler(connection_off_frame_received),
-      unsolicited_handler(connection_off_frame_received) {
+      unsolicited_handler(connection_off_frame_received), timers(Client_timers::attach()) {
     std::memset(transmit_frame, 0, sizeof transmit_frame);
 }
 
@@ -102,6 +103,8 @@ Zelmo_client::~Zelmo_client() {
     // whose subclass part is already gone.
     QObject::disconnect(&socket, nullptr, this, nullptr);
     socket.abort();
+    timers->stop(this);
+    timers->detach();
 }
 
 void Zelmo_client::not_send(Zelmo_client*) {}
@@ -158,14 +161,13 @@ void Zelmo_client::init(unsigned char* buffer, uint64_t max) {
 // Timer and log helpers.
 
 bool Zelmo_client::restart_timer(int ms) {
-    stop_timer();
-    timer = startTimer(ms);
+    timer = timers->start(this, ms);
     return timer != 0;
 }
 
 void Zelmo_client::stop_timer() {
     if (timer) {
-        killTimer(timer);
+        timers->stop(this);
         timer = 0;
     }
 }
@@ -522,10 +524,8 @@ void Zelmo_client::timerEvent(QTimerEvent* event) {
 }
 
 void Zelmo_client::delay(int ms, Step step) {
-    stop_timer();
     sent_step = step;
-    timer = startTimer(ms);
-    if (!timer) {
+    if (!restart_timer(ms)) {
         crash_debug(dbg_delay_no_timer);
         return;
     }

@@ -26,8 +26,10 @@
 #include <QObject>
 #include <QString>
 #include <QTcpSocket>
+#include <cstddef>
 #include <cstdint>
 
+class Client_timers;
 class Server;
 class Zelmo_client;
 
@@ -60,7 +62,7 @@ public:
     Step expected_answer;     // handler of the next frame to arrive
     uint64_t number = 0;      // "#n" of the trace lines
     QTcpSocket socket;
-    int timer = 0; // id of the one running timer, 0 if none
+    int timer = 0; // id of the one running timer, 0 if none (ids come from Client_timers)
     const unsigned char* write_position = nullptr;
     qint64 bytes_left = 0;      // of the current block, not yet accepted by the socket
     qint64 bytes_in_flight = 0; // accepted by the socket, not yet reported written
@@ -78,6 +80,11 @@ public:
     // Counts close_connection() calls: code that called out to a step compares it to learn
     // whether the connection it was working on is gone, even if a new one was opened since.
     uint32_t close_count = 0;
+    // The timer's place in the thread's heap of deadlines (client_timer.h) and its period.
+    static constexpr size_t no_timer_slot = SIZE_MAX;
+    size_t timer_slot = no_timer_slot;
+    int timer_interval = 0;
+    Client_timers* timers;
 
     // The client's own steps.
     static void not_send(Zelmo_client*);

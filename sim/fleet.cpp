@@ -125,6 +125,14 @@ Unlink to_unlink(const std::string& v, const std::string& key) {
     fail(key + " must be none, before, instead or after");
 }
 
+// TYPE[:HEX], a frame to send as it stands.
+void parse_frame_spec(const std::string& v, const std::string& key, int& type,
+                      std::string& payload) {
+    const size_t colon = v.find(':');
+    type = int(to_uint(v.substr(0, colon), 255, key));
+    payload = colon == std::string::npos ? std::string() : to_bytes(v.substr(colon + 1), key);
+}
+
 // Keys common to a device stage and the enumeration: suffix after "<stage>_".
 bool apply_stage(Stage& st, const std::string& suffix, const std::string& v,
                  const std::string& key) {
@@ -137,6 +145,8 @@ bool apply_stage(Stage& st, const std::string& suffix, const std::string& v,
         st.payload = to_bytes(v, key);
     } else if (suffix == "unlink")
         st.unlink = to_unlink(v, key);
+    else if (suffix == "extra")
+        parse_frame_spec(v, key, st.extra_type, st.extra_payload);
     else if (suffix == "badcrc")
         st.bad_crc = to_bool(v, key);
     else
@@ -227,12 +237,9 @@ void apply_server(Port& p, const std::string& key, const std::string& raw) {
         p.close_after = to_uint(v, UINT64_MAX, key);
     else if (key == "bad_crc")
         p.bad_crc_frame = uint32_t(to_uint(v, UINT32_MAX, key));
-    else if (key == "hello") {
-        const size_t colon = v.find(':');
-        p.hello_type = int(to_uint(v.substr(0, colon), 255, key));
-        p.hello_payload =
-            colon == std::string::npos ? std::string() : to_bytes(v.substr(colon + 1), key);
-    } else if (key == "stall")
+    else if (key == "hello")
+        parse_frame_spec(v, key, p.hello_type, p.hello_payload);
+    else if (key == "stall")
         p.stall_after = int64_t(to_uint(v, UINT32_MAX, key));
     else if (key == "stall_ms")
         p.stall_ms = int(to_uint(v, max_delay_ms, key));
@@ -244,8 +251,9 @@ void apply_server(Port& p, const std::string& key, const std::string& raw) {
         p.unknown_link = uint8_t(to_uint(v, 255, key));
     else if (key == "enum_fault")
         p.enum_fault = to_enum_fault(v);
-    else if (key.compare(0, 5, "enum_") != 0 || !apply_stage(p.enumerate, key.substr(5), v, key))
-        fail("unknown server key " + key);
+    else if (key.compare(0, 5, "enum_") != 0 || key == "enum_unlink" || key == "enum_extra" ||
+             !apply_stage(p.enumerate, key.substr(5), v, key))
+        fail("unknown server key " + key); // a device list has no UNLINK or extra frame
 }
 
 std::vector<std::string> tokenize(const std::string& line) {

@@ -24,6 +24,8 @@ struct Stage {
     std::string payload; // raw payload sent in place of the built one
     Unlink unlink = Unlink::none;
     bool bad_crc = false;
+    int extra_type = -1; // a further frame sent right behind the answer
+    std::string extra_payload;
 };
 
 // Behaviour shared by the devices of one fleet line.

@@ -41,6 +41,7 @@ const char usage[] =
     "Device keys: pin=TEXT|* name=TEXT upname=TEXT pID=VALUE params=none delay=MS\n"
     "  and for STAGE in link auth upload getparam cmd: STAGE=CODE STAGE_delay=MS\n"
     "  STAGE_type=T STAGE_payload=HEX STAGE_unlink=before|instead|after STAGE_badcrc=1\n"
+    "  STAGE_extra=TYPE[:HEX]\n"
     "\n"
     "Prints \"listening 127.0.0.1 PORT\" for every port in fleet order, then \"ready\".\n"
     "On SIGTERM or SIGINT prints one \"counters name=value ...\" line and exits 0.\n"

@@ -121,6 +121,10 @@ void tst_Sim_faults::answer_faults_data() {
     QTest::newRow("an answer too long for the client's buffer")
         << "auth_payload=" + QString(265 * 2, QLatin1Char('0'))
         << QList<QByteArray>{frame(0x06, QByteArray(265, '\0'))};
+    QTest::newRow("a foreign frame behind the answer")
+        << "auth_extra=0x0d:0000" << QList<QByteArray>{accepted, frame(0x0D, QByteArray(2, '\0'))};
+    QTest::newRow("UNLINK and a further frame after the answer")
+        << "auth_unlink=after auth_extra=0x10" << QList<QByteArray>{accepted, unlink, unlink};
     QTest::newRow("a type and payload together")
         << "auth_type=99 auth_payload=ff" << QList<QByteArray>{frame(99, QByteArray(1, '\xff'))};
 }
@@ -390,6 +394,10 @@ void tst_Sim_faults::bad_fleet_is_refused_data() {
     QTest::newRow("odd hexadecimal digits")
         << "port 0 hello=16:abc\n"
         << ":1: hello needs an even number of hexadecimal digits";
+    QTest::newRow("a device key on a port line") << "port 0 pin=1\n"
+                                                 << ":1: unknown server key pin";
+    QTest::newRow("an UNLINK for the device list") << "port 0 enum_unlink=after\n"
+                                                   << ":1: unknown server key enum_unlink";
     QTest::newRow("an unterminated quote") << "port 0\ndevice 5 name=\"abc\n"
                                            << ":2: unterminated quoted value";
     QTest::newRow("a range past 15 digits")

@@ -11,7 +11,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -26,6 +28,7 @@ const char usage[] =
     "                   text read after FILE, e.g. -e 'port 0' -e 'range 350000000000000 5000'\n"
     "  --ports LIST     comma-separated port numbers replacing those of the fleet, in order\n"
     "  --record FILE    write one line per received frame, upload and connection event\n"
+    "  --exit-with-parent  stop (as on SIGTERM) when the starting thread's process dies\n"
     "  --help           this text\n"
     "\n"
     "Fleet lines:\n"
@@ -94,6 +97,7 @@ void raise_fd_limit() {
 
 int main(int argc, char** argv) {
     std::string fleet_path, record_path, ports_list, lines;
+    bool exit_with_parent = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](std::string& dst) {
@@ -112,6 +116,8 @@ int main(int argc, char** argv) {
             value(record_path);
         } else if (a == "--ports") {
             value(ports_list);
+        } else if (a == "--exit-with-parent") {
+            exit_with_parent = true;
         } else if (a == "-e") {
             std::string line;
             value(line);
@@ -150,6 +156,11 @@ int main(int argc, char** argv) {
     sigaddset(&mask, SIGINT);
     sigprocmask(SIG_BLOCK, &mask, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // A test killed by its time-out must not leave its simulator behind.
+    if (exit_with_parent && (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() == 1)) {
+        fprintf(stderr, "zelmo_server_sim: the parent is gone\n");
+        return 1;
+    }
     raise_fd_limit();
 
     sim::Record record;

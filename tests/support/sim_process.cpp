@@ -42,7 +42,7 @@ bool Sim_process::start(const QString& fleet, const QStringList& args, int timeo
     }
     f.close();
     QStringList all{QStringLiteral("--fleet"), fleet_path, QStringLiteral("--record"),
-                    record_path()};
+                    record_path(), QStringLiteral("--exit-with-parent")};
     all += args;
     process_.start(program_, all, QIODevice::ReadOnly);
     if (!process_.waitForStarted(timeout_ms)) {

@@ -11,7 +11,10 @@
 // the simulator with a record file beside it, and waits for its "ready" line; use
 // "port 0" in the fleet so that parallel tests never collide. stop() sends SIGTERM and
 // reads the counters that the simulator prints on its way out. The destructor stops a
-// simulator that still runs. Qt Core only, no event loop needed (waits poll).
+// simulator that still runs, and a simulator whose test process dies (a crash, a
+// time-out kill) stops by itself; as that is tied to the starting thread, call start()
+// from a thread that outlives the simulator, normally the main thread. Qt Core only,
+// no event loop needed (waits poll).
 #pragma once
 
 #include <QMap>

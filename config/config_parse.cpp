@@ -344,6 +344,9 @@ void Servers::sort_parsed(Server_row* rows, unsigned short count, Utf8_text_pars
 
 void Devices::sort_parsed(Device_row* first, Device_row* last, Utf8_text_parser& parser,
                           const Server& server) {
+    // A server without devices may hand in an empty (even null) range.
+    if (last - first < 2)
+        return;
     // Devices written by this program come in IMEI order already.
     bool sorted = true;
     for (Device_row* r = first + 1; r < last; ++r)

@@ -154,17 +154,22 @@ Actor::~Actor() {
 void Actor::start(Engine& e, unsigned long n) {
     engine = &e;
     number = n;
+    on_duty = true;
     dispatch();
+}
+
+void Actor::uncount() {
+    if (counted == counted_connecting)
+        engine->connecting.fetch_sub(1, std::memory_order_relaxed);
+    else if (counted == counted_connected)
+        engine->connected.fetch_sub(1, std::memory_order_relaxed);
+    counted = counted_none;
 }
 
 void Actor::stop() {
     // The run is over: connections that are cut here leave the counters as well.
-    if (engine) {
-        if (state & st_connecting)
-            engine->connecting.fetch_sub(1, std::memory_order_relaxed);
-        if (state & (st_connected | st_shutting_down))
-            engine->connected.fetch_sub(1, std::memory_order_relaxed);
-    }
+    if (engine)
+        uncount();
     close_connection();
     reset_room();
 }
@@ -193,6 +198,7 @@ void Actor::dispatch() {
 void Actor::connect_now(Zelmo_client* c) {
     Actor* a = static_cast<Actor*>(c);
     a->engine->connecting.fetch_add(1, std::memory_order_relaxed);
+    a->counted = counted_connecting;
     a->signal_progress();
     a->reset_room();
     a->connect(connect_ok, unsolicited_frame);
@@ -205,8 +211,9 @@ void Actor::connect_ok(Zelmo_client* c) {
         return;
     }
     Engine& e = *a->engine;
-    e.connecting.fetch_sub(1, std::memory_order_relaxed);
+    a->uncount();
     e.connected.fetch_add(1, std::memory_order_relaxed);
+    a->counted = counted_connected;
     a->signal_progress();
     a->reconnecting = false;
     Server* s = a->server;
@@ -429,7 +436,7 @@ void Actor::switch_to_next_device() {
 void Actor::shutdown_ok(Zelmo_client* c) {
     Actor* a = static_cast<Actor*>(c);
     a->reset_room();
-    a->engine->connected.fetch_sub(1, std::memory_order_relaxed);
+    a->uncount();
     a->signal_progress();
     a->dispatch();
 }
@@ -437,6 +444,9 @@ void Actor::shutdown_ok(Zelmo_client* c) {
 void Actor::crash(const QString& text) {
     Server* s = server;
     Engine& e = *engine;
+    // However the connection ended, it leaves the count it was in; this also covers a break
+    // of the orderly shutdown after a server's last device.
+    uncount();
     if (s) {
         --s->active_actors;
         s->state_bits |= Server::last_connect_failed;
@@ -444,32 +454,26 @@ void Actor::crash(const QString& text) {
     if (device) {
         device->error_text = text;
         device = nullptr;
-        e.connected.fetch_sub(1, std::memory_order_relaxed);
         e.failure.fetch_add(1, std::memory_order_relaxed);
     } else if (!s) {
-        // The orderly shutdown after a server's last device broke: the connection that was
-        // counted as established is gone all the same.
         log_debug(0x0B02);
-        e.connected.fetch_sub(1, std::memory_order_relaxed);
         signal_progress();
         return;
-    } else {
-        // A connection attempt failed.
-        if (s->active_actors == 0) {
-            const unsigned n = s->consecutive_failures;
-            if (n + 1 < unsigned(connection_attempts)) {
-                s->connection_errors[n] = text;
-                s->consecutive_failures = static_cast<unsigned char>(n + 1);
-                s->state_bits &= static_cast<unsigned char>(~Server::reconnect_pending);
-            } else {
-                s->connection_errors[connection_attempts - 1] = text;
-                e.failure.fetch_add(s->stop_all_devices(), std::memory_order_relaxed);
-            }
-        } else if (reconnecting) {
-            // Others still serve the server; let the next one that needs it try again.
+    } else if (s->active_actors == 0) {
+        // A connection attempt failed and nobody else serves the server: it counts against
+        // the server.
+        const unsigned n = s->consecutive_failures;
+        if (n + 1 < unsigned(connection_attempts)) {
+            s->connection_errors[n] = text;
+            s->consecutive_failures = static_cast<unsigned char>(n + 1);
             s->state_bits &= static_cast<unsigned char>(~Server::reconnect_pending);
+        } else {
+            s->connection_errors[connection_attempts - 1] = text;
+            e.failure.fetch_add(s->stop_all_devices(), std::memory_order_relaxed);
         }
-        e.connecting.fetch_sub(1, std::memory_order_relaxed);
+    } else if (reconnecting) {
+        // Others still serve the server; let the next one that needs it try again.
+        s->state_bits &= static_cast<unsigned char>(~Server::reconnect_pending);
     }
     reconnecting = false;
     signal_progress();
@@ -478,12 +482,20 @@ void Actor::crash(const QString& text) {
 
 void Actor::on_rupture(const QString& text) {
     reset_room();
+    if (!on_duty) {
+        log_debug(0x0B08);
+        return;
+    }
     crash(text);
     dispatch();
 }
 
 void Actor::on_crash(const QString& text) {
     reset_room();
+    if (!on_duty) {
+        log_debug(0x0B09);
+        return;
+    }
     crash(text);
     engine->to_trash(*this);
 }

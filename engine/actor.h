@@ -73,6 +73,13 @@ public:
     // This actor marked its server "reconnect pending" and has not yet connected: a failure
     // of its attempt must take the mark away again, or nobody would ever retry the server.
     bool reconnecting = false;
+    // Neither parked nor retired. A report that reaches an actor off duty (a socket signal
+    // after the engine let it go) must not move it or the engine's counts again.
+    bool on_duty = false;
+    // Which connection count this actor's connection is counted in now, so that however the
+    // connection ends it leaves that count exactly once.
+    enum : unsigned char { counted_none, counted_connecting, counted_connected };
+    unsigned char counted = counted_none;
     unsigned char receive_buffer[max_answer_payload + 7];
 
 protected:
@@ -88,6 +95,8 @@ private:
     void reset_room();
 
     void crash(const QString& text);
+    // Takes this actor's connection out of the connecting or connected count.
+    void uncount();
     // The sent step's _unlink twin has handed its frame over: fail the device.
     void unlink_after_write(const QString& text);
 };

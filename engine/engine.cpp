@@ -194,13 +194,15 @@ Server* Engine::get_next_server() {
 }
 
 void Engine::to_depot(Actor& actor) {
+    actor.on_duty = false;
     actor.depot_next = depot;
     depot = &actor;
     if (--working == 0)
         quit();
 }
 
-void Engine::to_trash(Actor&) {
+void Engine::to_trash(Actor& actor) {
+    actor.on_duty = false;
     if (--working == 0)
         quit();
 }
@@ -209,6 +211,7 @@ void Engine::from_depot() {
     while (Actor* actor = depot) {
         depot = actor->depot_next;
         actor->depot_next = nullptr;
+        actor->on_duty = true;
         const uint64_t before = working++;
         actor->dispatch();
         if (working <= before)

@@ -16,6 +16,7 @@ Engine_harness::Engine_harness(const Action& action) : engine(action), actor(new
     engine.working = 1;
     actor->engine = &engine;
     actor->number = 1;
+    actor->on_duty = true;
 }
 
 Engine_harness::~Engine_harness() {
@@ -44,6 +45,7 @@ bool Engine_harness::resume_delay() {
 // What connect_now, connect() and the connected signal leave behind, without a socket.
 void Engine_harness::establish() {
     engine.connecting.fetch_add(1);
+    actor->counted = Actor::counted_connecting;
     actor->close_connection();
     actor->expected_answer = Actor::unsolicited_frame;
     actor->current_frame_handler = Actor::unsolicited_frame;

@@ -111,10 +111,11 @@ void Engine::run() {
         log(error_text);
     }
     finish_devices();
+    done.store(true, std::memory_order_release);
 }
 
 void Engine::run_actors(Actor* actors, uint64_t count) {
-    actor_count = count;
+    actor_count.store(count, std::memory_order_relaxed);
     uint64_t made = 0;
     try {
         for (; made < count; ++made)
@@ -230,6 +231,7 @@ QString run_engine(const Action& action, const std::function<bool(const Engine&)
             cancelled = true;
         }
     }
+    engine.results_ready();
     return engine.error_text;
 }
 

@@ -47,7 +47,12 @@ public:
     unsigned server_cursor = 0; // row of the server chosen last
     uint64_t working = 0;       // actors neither parked nor retired
     Actor* depot = nullptr;
-    uint64_t actor_count = 0; // of the current run, for tests and the log
+    std::atomic<uint64_t> actor_count{0}; // of the current run
+
+    // True once run() has ended. Whoever reads the error text or the devices' results after
+    // the thread has finished asks this first: it orders those reads after the thread's
+    // writes in a way that every checker of the memory model sees.
+    bool results_ready() const { return done.load(std::memory_order_acquire); }
 
 signals:
     void progress();
@@ -65,6 +70,7 @@ protected:
     void run() override;
 
 private:
+    std::atomic<bool> done{false};
     uint64_t allowed_connections(uint64_t wanted);
     void run_actors(Actor* actors, uint64_t count);
 };

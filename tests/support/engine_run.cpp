@@ -21,6 +21,7 @@ Run_result run_and_wait(const Action& action, int timeout_ms,
     if (!r.finished)
         engine.user_cancel();
     engine.wait();
+    r.finished = r.finished && engine.results_ready();
     r.error = engine.error_text;
     r.connecting = engine.connecting.load();
     r.connected = engine.connected.load();
@@ -28,7 +29,7 @@ Run_result run_and_wait(const Action& action, int timeout_ms,
     r.authorized = engine.authorized.load();
     r.success = engine.success.load();
     r.failure = engine.failure.load();
-    r.actors = engine.actor_count;
+    r.actors = engine.actor_count.load();
     return r;
 }
 

@@ -1,5 +1,4 @@
 #include "config/dialog_decrypt.h"
-#include "ui/interface.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -17,7 +16,6 @@ private slots:
     void closing_data();
     void closing();
     void showing_the_password();
-    void field_is_forty_digits_wide();
 };
 
 void tst_Dialog_decrypt::closing_data() {
@@ -63,14 +61,6 @@ void tst_Dialog_decrypt::showing_the_password() {
     QCOMPARE(ebox->echoMode(), QLineEdit::Normal);
     cbox->setChecked(false);
     QCOMPARE(ebox->echoMode(), QLineEdit::Password);
-}
-
-void tst_Dialog_decrypt::field_is_forty_digits_wide() {
-    Dialog_decrypt d(nullptr, "t");
-    auto* ebox = d.findChild<QLineEdit*>("ebox_password");
-    QVERIFY(w_dec_big > 0);
-    QCOMPARE(ebox->sizeHint().width(), 40 * w_dec_big);
-    QCOMPARE(ebox->sizeHint().height(), ebox->QLineEdit::sizeHint().height());
 }
 
 QTEST_MAIN(tst_Dialog_decrypt)

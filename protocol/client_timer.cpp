@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTimerEvent>
+#include <algorithm>
 #include <chrono>
 
 static thread_local Client_timers* thread_timers = nullptr;
@@ -19,7 +20,9 @@ Client_timers* Client_timers::attach() {
         thread_timers = new Client_timers;
     ++thread_timers->users;
     // The heap never grows while a client starts its timer: one slot per client is reserved.
-    thread_timers->heap.reserve(size_t(thread_timers->users));
+    std::vector<Entry>& h = thread_timers->heap;
+    if (h.capacity() < size_t(thread_timers->users))
+        h.reserve(std::max(size_t(thread_timers->users), 2 * h.capacity()));
     return thread_timers;
 }
 
@@ -83,33 +86,36 @@ void Client_timers::remove_at(size_t i) {
         sift_down(i);
 }
 
+// A restart to a later deadline, the usual case, only records it in the client: the heap entry
+// keeps its earlier key and is moved down when it comes up. Only an earlier deadline moves it.
 int Client_timers::start(Zelmo_client* c, int ms) {
     if (ms < 0)
         ms = 0;
     const int64_t now = steady_ms();
     const int64_t deadline = now + ms;
-    if (c->timer_slot != Zelmo_client::no_timer_slot) {
-        const size_t i = c->timer_slot;
-        const int64_t old = heap[i].deadline;
-        heap[i].deadline = deadline;
-        if (deadline < old)
-            sift_up(i);
-        else
-            sift_down(i);
-    } else {
-        push(c, deadline);
-    }
+    c->timer_deadline = deadline;
     c->timer_interval = ms;
+    if (c->timer_slot == Zelmo_client::no_timer_slot) {
+        push(c, deadline);
+    } else if (deadline < heap[c->timer_slot].deadline) {
+        heap[c->timer_slot].deadline = deadline;
+        sift_up(c->timer_slot);
+    }
     if (++next_id <= 0)
         next_id = 1;
     arm(now);
     return next_id;
 }
 
+// The entry goes when it comes up; the Qt timer firing early only re-arms it.
 void Client_timers::stop(Zelmo_client* c) {
+    c->timer_deadline = stopped;
+}
+
+void Client_timers::forget(Zelmo_client* c) {
     if (c->timer_slot != Zelmo_client::no_timer_slot)
         remove_at(c->timer_slot);
-    // The Qt timer stays armed; firing early only re-arms it.
+    c->timer_deadline = stopped;
 }
 
 // Sets the Qt timer for the earliest deadline, unless it already fires no later than that.
@@ -136,15 +142,28 @@ void Client_timers::timerEvent(QTimerEvent* event) {
     // client's timer, even destroy itself) is seen by the next look at the heap. A repeated
     // timer lands after `now`, so the loop ends.
     while (!heap.empty() && heap.front().deadline <= now) {
-        QPointer<Zelmo_client> c = heap.front().client;
+        Zelmo_client* first = heap.front().client;
+        if (first->timer_deadline == stopped) {
+            remove_at(0);
+            continue;
+        }
+        if (first->timer_deadline > heap.front().deadline) {
+            heap.front().deadline = first->timer_deadline; // restarted since: not due yet
+            sift_down(0);
+            continue;
+        }
+        QPointer<Zelmo_client> c = first;
         const int id = c->timer;
         const int interval = c->timer_interval;
         remove_at(0);
+        c->timer_deadline = stopped;
         QTimerEvent e(id);
         QCoreApplication::sendEvent(c, &e);
         // Unless it was stopped or restarted, the timer repeats.
-        if (c && c->timer == id && c->timer_slot == Zelmo_client::no_timer_slot)
-            push(c, now + (interval > 0 ? interval : 1));
+        if (c && c->timer == id && c->timer_slot == Zelmo_client::no_timer_slot) {
+            c->timer_deadline = now + (interval > 0 ? interval : 1);
+            push(c, c->timer_deadline);
+        }
     }
     arm(steady_ms());
 }

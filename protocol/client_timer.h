@@ -7,7 +7,8 @@
 // Why not a QObject timer per client: Qt keeps a thread's timers in one list that it searches
 // linearly when a timer is stopped, and a client restarts its timer for every frame. With tens
 // of thousands of clients in one worker thread, that search costs hundreds of microseconds per
-// frame; the heap costs a logarithm.
+// frame. Here a restart to a later deadline costs a store, and the heap is reordered only when
+// an entry comes up.
 
 #include <QObject>
 #include <cstdint>
@@ -26,6 +27,10 @@ public:
     // Starts (or restarts) the client's timer; returns its new id, never 0.
     int start(Zelmo_client* c, int ms);
     void stop(Zelmo_client* c);
+    // Drops the client's entry at once; for a client that goes away.
+    void forget(Zelmo_client* c);
+
+    static constexpr int64_t stopped = INT64_MAX;
 
     size_t pending() const { return heap.size(); }
 

@@ -103,7 +103,7 @@ Zelmo_client::~Zelmo_client() {
     // whose subclass part is already gone.
     QObject::disconnect(&socket, nullptr, this, nullptr);
     socket.abort();
-    timers->stop(this);
+    timers->forget(this);
     timers->detach();
 }
 

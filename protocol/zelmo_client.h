@@ -84,6 +84,7 @@ public:
     static constexpr size_t no_timer_slot = SIZE_MAX;
     size_t timer_slot = no_timer_slot;
     int timer_interval = 0;
+    int64_t timer_deadline = INT64_MAX;
     Client_timers* timers;
 
     // The client's own steps.

@@ -6,27 +6,25 @@
 #include "engine/actor.h"
 
 #include <QSocketNotifier>
-#include <cerrno>
 #include <sys/socket.h>
 
 qint64 Actor::socket_write(const unsigned char* data, qint64 count) {
     const qintptr fd = socket.socketDescriptor();
     // Once anything waits in the socket's buffer, everything must queue behind it.
-    if (fd < 0 || !is_connected() || socket.bytesToWrite() > 0)
+    if (fd < 0 || !is_connected() || socket.bytesToWrite() > 0 || (room && room->isEnabled()))
         return Zelmo_client::socket_write(data, count);
-    ssize_t n = ::send(int(fd), data, size_t(count), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0) {
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            // Let the socket meet the error itself, so that it reports it as usual.
-            if (room)
-                room->setEnabled(false);
-            return Zelmo_client::socket_write(data, count);
-        }
-        n = 0;
+    const ssize_t n = ::send(int(fd), data, size_t(count), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n <= 0) {
+        // The kernel is full (the socket writes it when there is room), or the connection has
+        // failed (the socket meets the error itself and reports it as usual).
+        return Zelmo_client::socket_write(data, count);
     }
-    if (n == 0 && unreported == 0 && (!room || !room->isEnabled()))
-        return Zelmo_client::socket_write(data, count); // nothing else would resume it
-    unreported += n;
+    if (n == count) {
+        // Written at once: say so now, with no further turn of the event loop.
+        emit socket.bytesWritten(n);
+        return n;
+    }
+    unreported = n;
     if (!room || room->socket() != fd) {
         if (room)
             room->deleteLater();

@@ -49,6 +49,18 @@ QString violation(const char* rest) {
     return "failure: Нарушение протокола сервером: " + QString::fromUtf8(rest);
 }
 
+// An enumeration into `model` of the server listening on this machine at `port`, started at once.
+struct Run {
+    Server server;
+    Recorder report;
+    Enumerate e;
+    Run(Enumerated& model, unsigned short port) : e(model) {
+        server.address = QStringLiteral("127.0.0.1");
+        server.port = port;
+        e.start(server, report);
+    }
+};
+
 } // namespace
 
 class tst_Enumerate : public QObject {
@@ -159,19 +171,14 @@ void tst_Enumerate::answers() {
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy begun(&model, &QAbstractItemModel::modelAboutToBeReset);
     QSignalSpy ended(&model, &QAbstractItemModel::modelReset);
-    Server server;
-    server.address = QStringLiteral("127.0.0.1");
-    server.port = peer.port();
-    Recorder report;
-    Enumerate e(model);
-    e.start(server, report);
-    QTRY_COMPARE(report.outcomes.size(), 1);
-    QCOMPARE(report.outcomes.first(), outcome);
+    Run run(model, peer.port());
+    QTRY_COMPARE(run.report.outcomes.size(), 1);
+    QCOMPARE(run.report.outcomes.first(), outcome);
     QCOMPARE(peer.received.left(7).toHex(), enumerate_request.toHex());
     QCOMPARE(begun.size(), resets);
     QCOMPARE(ended.size(), resets);
-    QVERIFY(!e.reset_open);
-    QVERIFY(!e.has_connection());
+    QVERIFY(!run.e.reset_open);
+    QVERIFY(!run.e.has_connection());
     if (outcome.startsWith("failure"))
         return;
     QCOMPARE(model.rowCount(), rows);
@@ -212,14 +219,9 @@ void tst_Enumerate::against_the_simulator() {
     QVERIFY2(sim.start(fleet), qPrintable(sim.error()));
     Enumerated model;
     QSignalSpy ended(&model, &QAbstractItemModel::modelReset);
-    Server server;
-    server.address = QStringLiteral("127.0.0.1");
-    server.port = sim.port();
-    Recorder report;
-    Enumerate e(model);
-    e.start(server, report);
-    QTRY_COMPARE(report.outcomes.size(), 1);
-    QCOMPARE(report.outcomes.first(), outcome);
+    Run run(model, sim.port());
+    QTRY_COMPARE(run.report.outcomes.size(), 1);
+    QCOMPARE(run.report.outcomes.first(), outcome);
     QCOMPARE(model.rowCount(), rows);
     QCOMPARE(ended.size(), rows ? 1 : 0);
     if (rows) {
@@ -237,22 +239,17 @@ void tst_Enumerate::abort_in_the_middle() {
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy begun(&model, &QAbstractItemModel::modelAboutToBeReset);
     QSignalSpy ended(&model, &QAbstractItemModel::modelReset);
-    Server server;
-    server.address = QStringLiteral("127.0.0.1");
-    server.port = peer.port();
-    Recorder report;
-    Enumerate e(model);
-    e.start(server, report);
+    Run run(model, peer.port());
     QTRY_COMPARE(model.page_count, static_cast<unsigned short>(1));
     QCOMPARE(begun.size(), 1);
     QCOMPARE(ended.size(), 0);
-    e.stop();
+    run.e.stop();
     QCOMPARE(ended.size(), 1);
-    QVERIFY(!e.has_connection());
+    QVERIFY(!run.e.has_connection());
     QVERIFY(peer.wait_disconnects(1));
     peer.send(answer(0)); // too late: nobody listens
     QTest::qWait(30);
-    QCOMPARE(report.outcomes, QStringList());
+    QCOMPARE(run.report.outcomes, QStringList());
 }
 
 void tst_Enumerate::whole_list_must_arrive_within_the_time_out() {
@@ -260,18 +257,13 @@ void tst_Enumerate::whole_list_must_arrive_within_the_time_out() {
     set_option(opt_enumerate_timeout, 300);
     Scripted_peer peer;
     Enumerated model;
-    Server server;
-    server.address = QStringLiteral("127.0.0.1");
-    server.port = peer.port();
-    Recorder report;
-    Enumerate e(model);
-    e.start(server, report);
+    Run run(model, peer.port());
     QVERIFY(peer.wait_received(7));
-    for (int i = 0; i < 6 && report.outcomes.isEmpty(); ++i) {
+    for (int i = 0; i < 6 && run.report.outcomes.isEmpty(); ++i) {
         peer.send(answer(1000, 100000 + 1000 * i));
         QTest::qWait(100);
     }
-    QTRY_COMPARE(report.outcomes,
+    QTRY_COMPARE(run.report.outcomes,
                  QStringList{"failure: Тайм-аут ожидания ответа на сообщение «запрос списка "
                              "устройств у сервера» (с момента начала передачи сообщения прошло "
                              "более 300 миллисекунд)."});

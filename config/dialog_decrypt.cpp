@@ -47,32 +47,46 @@ QSize Ebox_with_size::sizeHint() const {
     return QSize(40 * w_dec_big, QLineEdit::sizeHint().height());
 }
 
+Ebox_with_size* add_password_ebox(QWidget* parent, QBoxLayout* layout, const QString& name,
+                                  const QString& hint) {
+    auto* ebox = new Ebox_with_size(parent);
+    ebox->setObjectName(name);
+    ebox->setEchoMode(QLineEdit::Password);
+    ebox->setToolTip(hint);
+    layout->addWidget(ebox);
+    return ebox;
+}
+
+QCheckBox* add_show_cbox(QWidget* parent, QBoxLayout* layout, Tr_with_hint& text) {
+    auto* cbox = new QCheckBox(text.caption(), parent);
+    cbox->setObjectName(QStringLiteral("cbox_show"));
+    cbox->setToolTip(text.hint());
+    layout->addWidget(cbox);
+    return cbox;
+}
+
+QPushButton* add_dialog_button(QDialogButtonBox* buttons, QDialogButtonBox::ButtonRole role,
+                               const QString& name, const QString& caption, const QString& hint) {
+    QPushButton* b = buttons->addButton(caption, role);
+    b->setObjectName(name);
+    b->setToolTip(hint);
+    return b;
+}
+
 Dialog_decrypt::Dialog_decrypt(QWidget* parent, const QString& title)
-    : QDialog(parent, Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+    : QDialog(parent, password_dialog_flags) {
     init_fonts(*this);
     setWindowTitle(title);
     auto* layout = new QVBoxLayout(this);
-
-    ebox_password = new Ebox_with_size(this);
-    ebox_password->setObjectName(QStringLiteral("ebox_password"));
-    ebox_password->setEchoMode(QLineEdit::Password);
-    ebox_password->setToolTip(hint_password.tr());
-    layout->addWidget(ebox_password);
-
-    cbox_show = new QCheckBox(cbox_show_text.caption(), this);
-    cbox_show->setObjectName(QStringLiteral("cbox_show"));
-    cbox_show->setToolTip(cbox_show_text.hint());
-    layout->addWidget(cbox_show);
-
+    ebox_password =
+        add_password_ebox(this, layout, QStringLiteral("ebox_password"), hint_password.tr());
+    cbox_show = add_show_cbox(this, layout, cbox_show_text);
     buttons = new QDialogButtonBox(Qt::Horizontal, this);
-    QPushButton* done = buttons->addButton(btn_done_text.caption(), QDialogButtonBox::AcceptRole);
-    done->setObjectName(QStringLiteral("btn_done"));
-    done->setToolTip(btn_done_text.hint());
-    done->setDefault(true);
-    QPushButton* cancel = buttons->addButton(caption_cancel.tr(), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("btn_cancel"));
-    cancel->setToolTip(hint_cancel.tr());
+    add_dialog_button(buttons, QDialogButtonBox::AcceptRole, QStringLiteral("btn_done"),
+                      btn_done_text.caption(), btn_done_text.hint())
+        ->setDefault(true);
+    add_dialog_button(buttons, QDialogButtonBox::RejectRole, QStringLiteral("btn_cancel"),
+                      caption_cancel.tr(), hint_cancel.tr());
     layout->addWidget(buttons);
 
     if (!connect(cbox_show, &QCheckBox::stateChanged, this,

@@ -66,45 +66,28 @@ void dialog_encrypt_clear_translation() {
     errtext_mismatch.clear();
 }
 
-Dialog_encrypt::Dialog_encrypt(QWidget* parent)
-    : QDialog(parent, Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+Dialog_encrypt::Dialog_encrypt(QWidget* parent) : QDialog(parent, password_dialog_flags) {
     init_fonts(*this);
     setWindowTitle(title_encrypt.tr());
     auto* layout = new QVBoxLayout(this);
-
-    ebox_password = new Ebox_with_size(this);
-    ebox_password->setObjectName(QStringLiteral("ebox_password"));
-    ebox_password->setEchoMode(QLineEdit::Password);
-    ebox_password->setToolTip(hint_password.tr());
-    layout->addWidget(ebox_password);
+    ebox_password =
+        add_password_ebox(this, layout, QStringLiteral("ebox_password"), hint_password.tr());
 
     label_confirm = new QLabel(label_confirm_text.caption(), this);
     label_confirm->setObjectName(QStringLiteral("label_confirm"));
     label_confirm->setToolTip(label_confirm_text.hint());
     layout->addWidget(label_confirm);
-
-    ebox_confirm = new Ebox_with_size(this);
-    ebox_confirm->setObjectName(QStringLiteral("ebox_confirm"));
-    ebox_confirm->setEchoMode(QLineEdit::Password);
-    ebox_confirm->setToolTip(label_confirm_text.hint());
+    ebox_confirm =
+        add_password_ebox(this, layout, QStringLiteral("ebox_confirm"), label_confirm_text.hint());
     label_confirm->setBuddy(ebox_confirm);
-    layout->addWidget(ebox_confirm);
 
-    cbox_show = new QCheckBox(cbox_show_text.caption(), this);
-    cbox_show->setObjectName(QStringLiteral("cbox_show"));
-    cbox_show->setToolTip(cbox_show_text.hint());
-    layout->addWidget(cbox_show);
-
+    cbox_show = add_show_cbox(this, layout, cbox_show_text);
     buttons = new QDialogButtonBox(Qt::Horizontal, this);
-    QPushButton* cont =
-        buttons->addButton(btn_continue_text.caption(), QDialogButtonBox::AcceptRole);
-    cont->setObjectName(QStringLiteral("btn_continue"));
-    cont->setToolTip(btn_continue_text.hint());
-    cont->setDefault(true);
-    QPushButton* back = buttons->addButton(btn_back_text.caption(), QDialogButtonBox::RejectRole);
-    back->setObjectName(QStringLiteral("btn_back"));
-    back->setToolTip(btn_back_text.hint());
+    add_dialog_button(buttons, QDialogButtonBox::AcceptRole, QStringLiteral("btn_continue"),
+                      btn_continue_text.caption(), btn_continue_text.hint())
+        ->setDefault(true);
+    add_dialog_button(buttons, QDialogButtonBox::RejectRole, QStringLiteral("btn_back"),
+                      btn_back_text.caption(), btn_back_text.hint());
     layout->addWidget(buttons);
 
     if (!connect(cbox_show, &QCheckBox::stateChanged, this,

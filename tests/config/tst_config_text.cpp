@@ -1,4 +1,5 @@
 #include "config/config.h"
+#include "support/parser_texts.h"
 
 #include <QtTest>
 #include <cstring>
@@ -26,8 +27,6 @@ private slots:
     void thousandth_server_is_refused();
     void millionth_device_is_refused();
 };
-
-static const char* const position_format = "Ошибка в %1-м символе %2-й строки: %3";
 
 // The text the writer produces for the current configuration, without its preamble.
 static QString written_body(bool only_used_servers = false) {
@@ -290,8 +289,7 @@ void tst_Config_text::refused_text_reports_position() {
     QFETCH(int, line);
     QFETCH(int, column);
     QFETCH(QString, message);
-    QCOMPARE(parse_bytes(text),
-             QString::fromUtf8(position_format).arg(column).arg(line).arg(message));
+    QCOMPARE(parse_bytes(text), at(column, line, message));
 }
 
 void tst_Config_text::failed_text_keeps_servers_devices_and_devfname() {
@@ -517,11 +515,9 @@ void tst_Config_text::thousandth_server_is_refused() {
     QCOMPARE(parse_bytes(text), QString());
     QCOMPARE(unsigned(configuration.servers.count), max_servers);
     text += "  server(address \"h\", port 65000){}\n";
-    QCOMPARE(parse_bytes(text), QString::fromUtf8(position_format)
-                                    .arg(3)
-                                    .arg(max_servers + 1)
-                                    .arg(QStringLiteral("Слишком много серверов в конфигурации. "
-                                                        "Должно быть не более 999.")));
+    QCOMPARE(parse_bytes(text), at(3, max_servers + 1,
+                                   QStringLiteral("Слишком много серверов в конфигурации. "
+                                                  "Должно быть не более 999.")));
 }
 
 void tst_Config_text::millionth_device_is_refused() {
@@ -535,11 +531,9 @@ void tst_Config_text::millionth_device_is_refused() {
     text.chop(1);
     text += "device(imei 1000000,pin \"\")}";
     QCOMPARE(parse_bytes(text),
-             QString::fromUtf8(position_format)
-                 .arg(1)
-                 .arg(max_devices + 2)
-                 .arg(QStringLiteral(
-                     "слишком много устройств в конфигурации - должно быть не более 999999.")));
+             at(1, max_devices + 2,
+                QStringLiteral(
+                    "слишком много устройств в конфигурации - должно быть не более 999999.")));
     QCOMPARE(configuration.devices.count, max_devices);
 }
 

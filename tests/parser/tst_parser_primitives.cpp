@@ -1,20 +1,10 @@
 #include "parser/utf8_text_parser.h"
+#include "support/parser_texts.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <limits>
-
-static QString at(int column, int line, const QString& message) {
-    return QStringLiteral("Ошибка в %1-м символе %2-й строки: %3")
-        .arg(column)
-        .arg(line)
-        .arg(message);
-}
-
-static QString pos(int column, int line) {
-    return QStringLiteral("line %1, column %2").arg(line).arg(column);
-}
 
 static QString here(const Utf8_text_parser& p) {
     return pos(int(p.column()), p.line);

@@ -1,20 +1,9 @@
 #include "parser/utf8_text_parser.h"
+#include "support/parser_texts.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-
-// The whole message of an error at a position, as a user reads it.
-static QString at(int column, int line, const QString& message) {
-    return QStringLiteral("Ошибка в %1-м символе %2-й строки: %3")
-        .arg(column)
-        .arg(line)
-        .arg(message);
-}
-
-static QString pos(int column, int line) {
-    return QStringLiteral("line %1, column %2").arg(line).arg(column);
-}
 
 static const QString not_utf8 =
     QStringLiteral("разбираемый текст не является текстом в кодировке UTF-8. ");

@@ -5,6 +5,7 @@
 #include "parser/utf8_text_parser.h"
 #include "protocol/frame.h"
 #include "support/sim_process.h"
+#include "support/sim_session.h"
 
 #include <QFile>
 #include <QProcess>
@@ -16,8 +17,6 @@
 #ifndef ZELMO_BATCH_PATH
 #error "the tests need the zelmo_batch executable"
 #endif
-
-#define START(sim, fleet) QVERIFY2((sim).start(fleet), qPrintable((sim).error()))
 
 namespace {
 

@@ -2,6 +2,7 @@
 // socket: link, authorisation, upload, parameter reading, commands, device lists.
 #include "support/sim_frames.h"
 #include "support/sim_process.h"
+#include "support/sim_session.h"
 
 #include <QRandomGenerator>
 #include <QTcpSocket>
@@ -16,23 +17,25 @@ bool ask(QTcpSocket& s, const QByteArray& request, Frame& answer, QString* error
     return read_frame(s, answer, 5000, error);
 }
 
-bool open_socket(QTcpSocket& s, quint16 port) {
-    s.connectToHost(QStringLiteral("127.0.0.1"), port);
-    return s.waitForConnected(5000);
-}
-
 QByteArray one_byte(int v) {
     return QByteArray(1, char(v));
 }
 
 } // namespace
 
-#define START(sim, fleet) QVERIFY2((sim).start(fleet), qPrintable((sim).error()))
-#define OPEN(sock, sim) QVERIFY2(open_socket(sock, (sim).port()), qPrintable((sock).errorString()))
 #define ASK(sock, request, answer)                                                                 \
     do {                                                                                           \
         QString e_;                                                                                \
         QVERIFY2(ask(sock, request, answer, &e_), qPrintable(e_));                                 \
+    } while (0)
+
+// A connection on which the fleet's one device (given `keys`) is linked and authorised.
+#define AUTHORISED(sim, sock, keys, answer)                                                        \
+    do {                                                                                           \
+        START(sim, "port 0\ndevice 350000000000001 " + (keys) + "\n");                             \
+        OPEN(sock, sim);                                                                           \
+        ASK(sock, sim_frames::link(350000000000001), answer);                                      \
+        ASK(sock, sim_frames::auth("1"), answer);                                                  \
     } while (0)
 
 class tst_Sim_exchange : public QObject {
@@ -201,12 +204,9 @@ void tst_Sim_exchange::upload() {
     QFETCH(QByteArray, echoed);
     QFETCH(int, result);
     Sim_process sim;
-    START(sim, "port 0\ndevice 350000000000001 " + keys + "\n");
     QTcpSocket s;
-    OPEN(s, sim);
     Frame a;
-    ASK(s, sim_frames::link(350000000000001), a);
-    ASK(s, sim_frames::auth("1"), a);
+    AUTHORISED(sim, s, keys, a);
     QCOMPARE(a.payload, one_byte(1));
 
     QByteArray file(size, '\0');
@@ -276,12 +276,9 @@ void tst_Sim_exchange::getparam() {
     QFETCH(int, param);
     QFETCH(QByteArray, payload);
     Sim_process sim;
-    START(sim, "port 0\ndevice 350000000000001 " + keys + "\n");
     QTcpSocket s;
-    OPEN(s, sim);
     Frame a;
-    ASK(s, sim_frames::link(350000000000001), a);
-    ASK(s, sim_frames::auth("1"), a);
+    AUTHORISED(sim, s, keys, a);
     ASK(s, sim_frames::getparam(id, quint16(param)), a);
     QCOMPARE(a.wire, frame(0x02, payload));
     QVERIFY(sim.wait_record("GETPARAM", 1));
@@ -308,12 +305,9 @@ void tst_Sim_exchange::cmd() {
     QFETCH(int, code);
     QFETCH(int, result);
     Sim_process sim;
-    START(sim, "port 0\ndevice 350000000000001 " + keys + "\n");
     QTcpSocket s;
-    OPEN(s, sim);
     Frame a;
-    ASK(s, sim_frames::link(350000000000001), a);
-    ASK(s, sim_frames::auth("1"), a);
+    AUTHORISED(sim, s, keys, a);
     ASK(s, sim_frames::cmd(quint8(code)), a);
     QCOMPARE(a.wire, frame(0x02, u32(0) + one_byte(result) + one_byte(0)));
     QVERIFY(sim.wait_record("CMD", 1));

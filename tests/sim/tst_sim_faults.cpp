@@ -3,6 +3,7 @@
 // its reaction to clients that break the protocol.
 #include "support/sim_frames.h"
 #include "support/sim_process.h"
+#include "support/sim_session.h"
 
 #include <QTcpSocket>
 #include <QtTest>
@@ -10,11 +11,6 @@
 using namespace sim_frames;
 
 namespace {
-
-bool open_socket(QTcpSocket& s, quint16 port) {
-    s.connectToHost(QStringLiteral("127.0.0.1"), port);
-    return s.waitForConnected(5000);
-}
 
 bool next(QTcpSocket& s, Frame& f, QString* e) {
     return read_frame(s, f, 5000, e);
@@ -39,8 +35,6 @@ const QString linked_device = QStringLiteral("device 350000000000001 pin=1234 ")
 
 } // namespace
 
-#define START(sim, fleet) QVERIFY2((sim).start(fleet), qPrintable((sim).error()))
-#define OPEN(sock, sim) QVERIFY2(open_socket(sock, (sim).port()), qPrintable((sock).errorString()))
 #define NEXT(sock, f)                                                                              \
     do {                                                                                           \
         QString e_;                                                                                \

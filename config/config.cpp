@@ -507,6 +507,32 @@ static void check_address(const QString& address) {
     }
 }
 
+// `grown` has room for one row more than the table; its rows go there around `row` at `pos`,
+// and `grown` takes the place of the old array.
+template <class Table, class Row>
+void Configuration::insert_row(Table& table, Row* grown, unsigned pos, Row row) {
+    std::move(table.rows, table.rows + pos, grown);
+    grown[pos] = std::move(row);
+    std::move(table.rows + pos, table.rows + table.count, grown + pos + 1);
+    table.beginInsertRows(QModelIndex(), int(pos), int(pos));
+    Row* old = table.rows;
+    table.rows = grown;
+    ++table.count;
+    table.endInsertRows();
+    delete[] old;
+}
+
+// Moves row `index` to just before row `pos`, both counted among the rows as they are.
+template <class Table> void Configuration::move_row(Table& table, unsigned index, unsigned pos) {
+    const unsigned to = pos > index ? pos - 1 : pos;
+    table.beginMoveRows(QModelIndex(), int(index), int(index), QModelIndex(), int(pos));
+    if (to > index)
+        std::rotate(table.rows + index, table.rows + index + 1, table.rows + to + 1);
+    else
+        std::rotate(table.rows + to, table.rows + index, table.rows + index + 1);
+    table.endMoveRows();
+}
+
 unsigned short Configuration::add_server(const Server_address& key, const QString& notes) {
     check_address(key.address);
     bool found;
@@ -526,19 +552,7 @@ unsigned short Configuration::add_server(const Server_address& key, const QStrin
     s->address = key.address;
     s->port = key.port;
     s->notes = notes;
-    for (unsigned i = 0; i < pos; ++i)
-        rows[i] = std::move(servers.rows[i]);
-    rows[pos].server = s;
-    for (unsigned i = pos; i < servers.count; ++i)
-        rows[i + 1] = std::move(servers.rows[i]);
-
-    servers.beginInsertRows(QModelIndex(), pos, pos);
-    Server_row* old = servers.rows;
-    servers.rows = rows;
-    ++servers.count;
-    servers.endInsertRows();
-    delete[] old;
-
+    insert_row(servers, rows, pos, Server_row{s, QString()});
     shift_device_servers(devices, first_device_of(devices, pos), devices.count, +1);
     return pos;
 }
@@ -591,12 +605,7 @@ unsigned short Configuration::change_server(unsigned short index, const Server_a
         // The server's devices move as one block to where the devices of row `to` will be.
         const unsigned dev_first = first_device_of(devices, index);
         const unsigned dev_last = first_device_of(devices, index + 1);
-        servers.beginMoveRows(QModelIndex(), index, index, QModelIndex(), pos);
-        if (to > index)
-            std::rotate(servers.rows + index, servers.rows + index + 1, servers.rows + to + 1);
-        else
-            std::rotate(servers.rows + to, servers.rows + index, servers.rows + index + 1);
-        servers.endMoveRows();
+        move_row(servers, index, pos);
 
         if (to > index) {
             // Servers index+1..to shift up by one; their devices come before the block.
@@ -666,16 +675,7 @@ unsigned Configuration::add_device(const Device_address& key, const char pin[pin
     d->imei = key.imei;
     std::memcpy(d->pin, pin, pin_size);
     d->notes = notes;
-    std::copy(devices.rows, devices.rows + pos, rows);
-    rows[pos] = Device_row{d, key.server};
-    std::copy(devices.rows + pos, devices.rows + devices.count, rows + pos + 1);
-
-    devices.beginInsertRows(QModelIndex(), int(pos), int(pos));
-    Device_row* old = devices.rows;
-    devices.rows = rows;
-    ++devices.count;
-    devices.endInsertRows();
-    delete[] old;
+    insert_row(devices, rows, pos, Device_row{d, key.server});
     return pos;
 }
 
@@ -719,14 +719,8 @@ unsigned Configuration::change_device(unsigned index, const Device_address& key,
     d->notes = notes;
     row.server = key.server;
     const unsigned to = pos > index ? pos - 1 : pos;
-    if (to != index) {
-        devices.beginMoveRows(QModelIndex(), int(index), int(index), QModelIndex(), int(pos));
-        if (to > index)
-            std::rotate(devices.rows + index, devices.rows + index + 1, devices.rows + to + 1);
-        else
-            std::rotate(devices.rows + to, devices.rows + index, devices.rows + index + 1);
-        devices.endMoveRows();
-    }
+    if (to != index)
+        move_row(devices, index, pos);
     devices.invalidate_cells(int(to), (server_changed ? 1u : 0u) | (imei_changed ? 2u : 0u) |
                                           (notes_changed ? 4u : 0u));
     return to;

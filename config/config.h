@@ -318,6 +318,12 @@ public:
     void delete_device(unsigned index);
     unsigned change_device(unsigned index, const Device_address& key, const char pin[pin_size],
                            const QString& notes);
+
+private:
+    // The row bookkeeping both tables share; only this class may announce row changes.
+    template <class Table, class Row>
+    static void insert_row(Table& table, Row* grown, unsigned pos, Row row);
+    template <class Table> static void move_row(Table& table, unsigned index, unsigned pos);
 };
 
 extern Configuration configuration;

@@ -181,10 +181,17 @@ static bool next_attribute(Utf8_text_parser& p) {
     throw p.Error(errtext_comma_or_paren.tr());
 }
 
-static void check_repeated(Utf8_text_parser& p, bool& seen, const char* name) {
+// True when an attribute `name` starts here: it must not have been seen before and needs a
+// blank before its value, which is then next to read.
+template <size_t N>
+static bool is_attribute(Utf8_text_parser& p, const char (&name)[N], bool& seen) {
+    if (!is_keyword(p, name, N - 1))
+        return false;
     if (seen)
         throw p.Error(errfmt_attribute_repeated.tr().arg(QLatin1String(name)));
     seen = true;
+    require_blank(p);
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -208,17 +215,11 @@ static void parse_device(Utf8_text_parser& p, Server& server, unsigned& device_c
     // device-attributes = attribute { [blank] "," [blank] attribute }
     if (*p.s != ')') {
         do {
-            if (is_keyword(p, "imei", 4)) {
-                check_repeated(p, has_imei, "imei");
-                require_blank(p);
+            if (is_attribute(p, "imei", has_imei)) {
                 imei = attribute_number<quint64>(p, max_imei);
-            } else if (is_keyword(p, "pin", 3)) {
-                check_repeated(p, has_pin, "pin");
-                require_blank(p);
+            } else if (is_attribute(p, "pin", has_pin)) {
                 read_pin(p, pin);
-            } else if (is_keyword(p, "notes", 5)) {
-                check_repeated(p, has_notes, "notes");
-                require_blank(p);
+            } else if (is_attribute(p, "notes", has_notes)) {
                 notes = p.req_utf8_string();
             } else {
                 throw p.Error(errtext_unknown_device_attribute.tr());
@@ -257,17 +258,11 @@ void parse_server(Utf8_text_parser& p, const Text_position<char>& where, S_stack
     // server-attributes = attribute { [blank] "," [blank] attribute }
     if (*p.s != ')') {
         do {
-            if (is_keyword(p, "address", 7)) {
-                check_repeated(p, has_address, "address");
-                require_blank(p);
+            if (is_attribute(p, "address", has_address)) {
                 address = p.req_printable_utf8_string();
-            } else if (is_keyword(p, "port", 4)) {
-                check_repeated(p, has_port, "port");
-                require_blank(p);
+            } else if (is_attribute(p, "port", has_port)) {
                 port = static_cast<unsigned short>(attribute_number<quint32>(p, 65535));
-            } else if (is_keyword(p, "notes", 5)) {
-                check_repeated(p, has_notes, "notes");
-                require_blank(p);
+            } else if (is_attribute(p, "notes", has_notes)) {
                 notes = p.req_utf8_string();
             } else {
                 throw p.Error(errtext_unknown_server_attribute.tr());

@@ -484,6 +484,14 @@ void Zelmo_client::timerEvent(QTimerEvent* event) {
         return;
     }
     int t = 0;
+    // The message names the frame waited for and the time allowed (`t`, set with the name);
+    // a frame without a name here is our own fault.
+    const auto timed_out = [this, &t](const QString& name, Tr& fmt, unsigned short no_name) {
+        if (name.isEmpty())
+            rupture_debug(no_name);
+        else
+            tcp_crash(fmt.tr().arg(name, QString::number(t)));
+    };
     if (state & st_connected) {
         if (sent_step == unexpected_sent || sent_step == ping_answer_sent) {
             if (current_frame_handler == unsolicited_handler) {
@@ -491,24 +499,15 @@ void Zelmo_client::timerEvent(QTimerEvent* event) {
                     rupture_debug(dbg_timeout_idle);
                     return;
                 }
-                const QString name = name_of_sent_command(expected_answer, t);
-                if (name.isEmpty())
-                    rupture_debug(dbg_timeout_waiting_no_name);
-                else
-                    tcp_crash(errfmt_receive_timeout.tr().arg(name, QString::number(t)));
+                timed_out(name_of_sent_command(expected_answer, t), errfmt_receive_timeout,
+                          dbg_timeout_waiting_no_name);
             } else {
-                const QString name = name_of_sent_command(current_frame_handler, t);
-                if (name.isEmpty())
-                    rupture_debug(dbg_timeout_receive_no_name);
-                else
-                    tcp_crash(errfmt_receive_timeout.tr().arg(name, QString::number(t)));
+                timed_out(name_of_sent_command(current_frame_handler, t), errfmt_receive_timeout,
+                          dbg_timeout_receive_no_name);
             }
         } else {
-            const QString name = name_of_sending_frame(sent_step, t);
-            if (name.isEmpty())
-                rupture_debug(dbg_timeout_send_no_name);
-            else
-                tcp_crash(errfmt_send_timeout.tr().arg(name, QString::number(t)));
+            timed_out(name_of_sending_frame(sent_step, t), errfmt_send_timeout,
+                      dbg_timeout_send_no_name);
         }
     } else if (state & st_connecting) {
         cannot_connect(errfmt_connect_timeout.tr().arg(connect_timeout));

@@ -173,32 +173,44 @@ void Actor::getparam_sent_unlink(Zelmo_client* c) {
     static_cast<Actor*>(c)->unlink_after_write(text_unlink_getparam());
 }
 
-void Actor::getparam_answer(Zelmo_client* c) {
-    Actor* a = static_cast<Actor*>(c);
-    const unsigned char type = received_type(c);
-    const unsigned length = received_length(c);
+// The checks every CMD answer passes before its result is read: an UNLINK fails the device, a
+// frame of another type breaks the connection, a short one or another command's answer fails
+// the device. Returns the payload, or null when the answer was dealt with here.
+static const unsigned char* cmd_answer_payload(Actor* a, QString (*unlink_text)(),
+                                               uint64_t expected_id) {
+    const unsigned char type = received_type(a);
+    const unsigned length = received_length(a);
     if (type == UNLINK) {
-        a->device_reject(text_unlink_getparam());
-        return;
+        a->device_reject(unlink_text());
+        return nullptr;
     }
     if (type != CMD_ANSWER) {
         a->tcp_crash(text_wrong_answer(name_CMD.tr(), type, length));
-        return;
+        return nullptr;
     }
     if (length < 5) {
         a->device_reject(text_device_too_short(name_CMD.tr(), name_CMD_ANSWER.tr(), length, 5));
-        return;
+        return nullptr;
     }
-    const Params& params = run_params(a);
-    const uint64_t index = a->param_index;
-    const Param& param = *params.items[index];
-    const unsigned char* p = received_payload(c);
+    const unsigned char* p = received_payload(a);
     const uint32_t id = get_u32(p);
-    if (id != index) {
-        a->device_reject(
-            text_device_not_same(name_CMD.tr(), name_CMD_ANSWER_cmd_id.tr(), id, int64_t(index)));
-        return;
+    if (id != expected_id) {
+        a->device_reject(text_device_not_same(name_CMD.tr(), name_CMD_ANSWER_cmd_id.tr(), id,
+                                              int64_t(expected_id)));
+        return nullptr;
     }
+    return p;
+}
+
+void Actor::getparam_answer(Zelmo_client* c) {
+    Actor* a = static_cast<Actor*>(c);
+    const uint64_t index = a->param_index;
+    const unsigned char* p = cmd_answer_payload(a, text_unlink_getparam, index);
+    if (!p)
+        return;
+    const unsigned length = received_length(c);
+    const Params& params = run_params(a);
+    const Param& param = *params.items[index];
     const unsigned result = p[4];
     const qulonglong param_id = param.id;
     switch (result) {
@@ -283,26 +295,10 @@ void Actor::cmd_sent_unlink(Zelmo_client* c) {
 
 void Actor::cmd_answer(Zelmo_client* c) {
     Actor* a = static_cast<Actor*>(c);
-    const unsigned char type = received_type(c);
+    const unsigned char* p = cmd_answer_payload(a, text_unlink_cmd, 0);
+    if (!p)
+        return;
     const unsigned length = received_length(c);
-    if (type == UNLINK) {
-        a->device_reject(text_unlink_cmd());
-        return;
-    }
-    if (type != CMD_ANSWER) {
-        a->tcp_crash(text_wrong_answer(name_CMD.tr(), type, length));
-        return;
-    }
-    if (length < 5) {
-        a->device_reject(text_device_too_short(name_CMD.tr(), name_CMD_ANSWER.tr(), length, 5));
-        return;
-    }
-    const unsigned char* p = received_payload(c);
-    const uint32_t id = get_u32(p);
-    if (id != 0) {
-        a->device_reject(text_device_not_same(name_CMD.tr(), name_CMD_ANSWER_cmd_id.tr(), id, 0));
-        return;
-    }
     const unsigned code = run_command(a);
     const unsigned result = p[4];
     switch (result) {

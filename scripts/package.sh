@@ -16,8 +16,10 @@ cmake --build "$dir" -j"$(nproc)" >&2
 rm -f "$dir"/zelmo-upload_*.deb
 (cd "$dir" && cpack -G DEB >&2)
 deb=$(ls "$dir"/zelmo-upload_*.deb)
-cp "$deb" .
-deb=$PWD/$(basename "$deb")
+if [ "$(dirname "$deb")" != "$PWD" ]; then
+    cp "$deb" .
+    deb=$PWD/$(basename "$deb")
+fi
 if command -v lintian >/dev/null; then
     lintian --fail-on error "$deb" >&2
 fi

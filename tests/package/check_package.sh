@@ -21,7 +21,10 @@ then
     exit 1
 fi
 debs=("$scratch"/out/zelmo-upload_*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "FAIL: no single package in $scratch/out" >&2; exit 1; }
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+    echo "FAIL: no single package in $scratch/out" >&2
+    exit 1
+fi
 deb=${debs[0]}
 [ "$(basename "$deb")" = "zelmo-upload_${version}_$(dpkg --print-architecture).deb" ] ||
     fail "package file name $(basename "$deb")"

@@ -66,6 +66,10 @@ if dpkg-deb --contents "$deb" | awk '$2 != "root/root"' | grep -q .; then
     fail "files not owned by root: $(dpkg-deb --contents "$deb" | awk '$2 != "root/root"')"
 fi
 
+changelog=$root/usr/share/doc/zelmo-upload/changelog.gz
+gzip -dc "$changelog" | head -n 1 | grep -q "^zelmo-upload ($version) " ||
+    fail "the changelog's last entry is not $version: $(gzip -dc "$changelog" | head -n 1)"
+
 for tool in zelmo_upload zelmo_batch zelmo_server_sim; do
     bin=$root/usr/bin/$tool
     [ -x "$bin" ] || fail "$tool is not executable"
@@ -99,6 +103,8 @@ for page in zelmo_upload zelmo_batch zelmo_server_sim; do
             printf '%s\n' "$text" | grep -qx "$section" || fail "man page $page lacks $section"
         done
         printf '%s\n' "$text" | grep -qE "^ +$page +- " || fail "man page $page: NAME line"
+        printf '%s\n' "$text" | tail -n 1 | grep -qF "zelmo_upload $version " ||
+            fail "man page $page is not of version $version: $(printf '%s\n' "$text" | tail -n 1)"
         man_text[$page]=$text
     else
         fail "man -l $page: $(cat "$scratch/man.err")"

@@ -5,6 +5,7 @@
 #include "foundation/random.h"
 
 #include <QDir>
+#include <QTimer>
 #include <new>
 #include <sys/resource.h>
 
@@ -111,11 +112,45 @@ void Engine::run() {
         log(error_text);
     }
     finish_devices();
+    // Whatever way the run ended, the window gets one last signal with the final counts.
+    progress_pending.store(1, std::memory_order_release);
+    emit progress();
     done.store(true, std::memory_order_release);
+}
+
+void Engine::emit_progress() {
+    if (progress_timer)
+        last_progress_ms = progress_clock.elapsed();
+    if (progress_pending.exchange(1, std::memory_order_acq_rel) == 0)
+        emit progress();
+}
+
+void Engine::signal_progress() {
+    if (!progress_timer) {
+        emit_progress();
+        return;
+    }
+    if (progress_timer->isActive())
+        return; // the change goes out with the signal that is due anyway
+    const qint64 since = progress_clock.elapsed() - last_progress_ms;
+    if (since >= progress_interval_ms)
+        emit_progress();
+    else
+        progress_timer->start(int(progress_interval_ms - since));
 }
 
 void Engine::run_actors(Actor* actors, uint64_t count) {
     actor_count.store(count, std::memory_order_relaxed);
+    QTimer tick;
+    tick.setSingleShot(true);
+    QObject::connect(&tick, &QTimer::timeout, &tick, [this] { emit_progress(); });
+    progress_clock.start();
+    last_progress_ms = -progress_interval_ms;
+    progress_timer = &tick;
+    struct Forget_timer {
+        Engine* e;
+        ~Forget_timer() { e->progress_timer = nullptr; }
+    } forget_timer{this};
     uint64_t made = 0;
     try {
         for (; made < count; ++made)

@@ -11,6 +11,7 @@
 #include "support/engine_run.h"
 #include "support/sim_process.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -54,6 +55,7 @@ private slots:
     void parked_actors_return_when_a_reconnect_succeeds();
     void unreachable_server_fails_its_devices_after_five_attempts();
     void ping_during_upload_is_answered_after_the_last_byte();
+    void progress_signals_are_spaced_and_the_last_has_the_final_counts();
     void cancel_interrupts_current_and_cancels_waiting_devices();
     void run_without_servers_reports_instead_of_crashing();
     void results_of_an_earlier_run_do_not_survive();
@@ -235,6 +237,42 @@ void tst_Engine::ping_during_upload_is_answered_after_the_last_byte() {
             answer = i;
     }
     QVERIFY(upload >= 0 && answer > upload);
+}
+
+// The window is woken at most every 50 ms while the run lasts, and the last wake-up shows
+// every device counted.
+void tst_Engine::progress_signals_are_spaced_and_the_last_has_the_final_counts() {
+    Sim_process sim;
+    QVERIFY2(sim.start("port 0\nrange 350000000000001 400 delay=2\n"), qPrintable(sim.error()));
+    QVERIFY(load_cfg(QStringLiteral("simultaneously = 4\n") +
+                     cfg_server("127.0.0.1", sim.port(), cfg_devices(350000000000001ull, 400))));
+    Action_cmd action(1, restart_name);
+    Engine engine(action);
+    QVector<qint64> times;
+    quint32 last_done = 0;
+    QElapsedTimer clock;
+    QObject::connect(&engine, &Engine::progress, this, [&] {
+        engine.progress_pending.store(0);
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+        times << clock.elapsed();
+        last_done = engine.success.load() + engine.failure.load();
+    });
+    clock.start();
+    engine.start();
+    QTRY_VERIFY_WITH_TIMEOUT(engine.isFinished(), 30000);
+    QVERIFY(engine.results_ready());
+    QTest::qWait(20); // the last queued signal
+    QCOMPARE(last_done, 400u);
+    QVERIFY(times.size() >= 2);
+    // Slots run late on a busy machine, which only widens the gaps; two signals closer
+    // than the interval would have to be two emits within it (the final one aside).
+    int close = 0;
+    for (int i = 1; i + 1 < times.size(); ++i)
+        if (times[i] - times[i - 1] < Engine::progress_interval_ms / 2)
+            ++close;
+    QVERIFY2(
+        close <= times.size() / 4,
+        qPrintable(QStringLiteral("%1 of %2 signals close together").arg(close).arg(times.size())));
 }
 
 void tst_Engine::cancel_interrupts_current_and_cancels_waiting_devices() {

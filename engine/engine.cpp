@@ -2,6 +2,7 @@
 
 #include "config/config.h"
 #include "engine/actor.h"
+#include "engine/epoll_dispatcher.h"
 #include "foundation/random.h"
 
 #include <QDir>
@@ -24,9 +25,15 @@ QString text_device_not_served() {
     return errtext_not_served.tr();
 }
 
-Engine::Engine(const Action& action, QObject* parent) : QThread(parent), action(&action) {}
+Engine::Engine(const Action& action, QObject* parent) : QThread(parent), action(&action) {
+    // Every starter of a run gets it: thousands of sockets in one thread want epoll.
+    setEventDispatcher(new Epoll_dispatcher);
+}
 
-Engine::~Engine() = default;
+Engine::~Engine() {
+    // A thread that finished has deleted its dispatcher; one never started still holds it.
+    delete eventDispatcher();
+}
 
 void Engine::user_cancel() {
     update_random_number_generator(0x0A01);

@@ -150,6 +150,7 @@ void Engine::run_actors(Actor* actors, uint64_t count) {
     actor_count.store(count, std::memory_order_relaxed);
     QTimer tick;
     tick.setSingleShot(true);
+    tick.setTimerType(Qt::PreciseTimer); // a coarse one may come a little early
     QObject::connect(&tick, &QTimer::timeout, &tick, [this] { emit_progress(); });
     progress_clock.start();
     last_progress_ms = -progress_interval_ms;

@@ -272,19 +272,22 @@ struct Lzma_guard {
 };
 } // namespace
 
-// The usual settings (lc 3, lp 0, pb 2, the default level), with the dictionary fitted
-// down to the text: the smallest 2^n or 3*2^(n-1) that holds it, 4 KiB to 16 MiB.
-static uint32_t fitted_dictionary(size_t size) {
-    const uint32_t max_dict = uint32_t(1) << 24;
-    if (size >= max_dict)
-        return max_dict;
-    for (int i = 11; i < 24; ++i) {
-        if (size <= (size_t(2) << i))
-            return uint32_t(2) << i;
-        if (size <= (size_t(3) << i))
-            return uint32_t(3) << i;
-    }
-    return max_dict;
+// The encoder's default properties: 16 MiB dictionary whatever the text's size (so the
+// property bytes are always 5D 00 00 00 01), lc 3, lp 0, pb 2, normal mode, bt4, nice
+// length 32, depth 32. Files written with other settings still load: the decoder takes
+// whatever the property bytes say.
+static lzma_options_lzma default_encoder_options() {
+    lzma_options_lzma opt;
+    lzma_lzma_preset(&opt, 5); // fills the fields not set below
+    opt.dict_size = uint32_t(1) << 24;
+    opt.lc = 3;
+    opt.lp = 0;
+    opt.pb = 2;
+    opt.mode = LZMA_MODE_NORMAL;
+    opt.mf = LZMA_MF_BT4;
+    opt.nice_len = 32;
+    opt.depth = 32;
+    return opt;
 }
 
 QByteArray encode_container(const QByteArray& text, const QString& password, uint64_t nonce) {
@@ -299,10 +302,7 @@ QByteArray encode_container(const QByteArray& text, const QString& password, uin
     QByteArray out(int(s + 1026), Qt::Uninitialized);
     auto* c = reinterpret_cast<unsigned char*>(out.data());
 
-    lzma_options_lzma opt;
-    if (lzma_lzma_preset(&opt, 6))
-        throw Err(errfmt_compress.tr().arg(lzma_result_name(lz_error_param)));
-    opt.dict_size = fitted_dictionary(size_t(s));
+    lzma_options_lzma opt = default_encoder_options();
     const lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
 
     Lzma_guard g;

@@ -5,7 +5,6 @@
 #include "engine/engine.h"
 #include "protocol/frame.h"
 
-#include <QSocketNotifier>
 #include <cstring>
 
 static Tr errtext_link_failed("proto", "На «запрос подключения к устройству» сервер ответил "
@@ -124,7 +123,6 @@ Actor::Actor() {
 }
 
 Actor::~Actor() {
-    delete room;
     const bool cancelled = engine && engine->cancel.load(std::memory_order_acquire) != 0;
     if (device) {
         if (cancelled) {
@@ -171,7 +169,6 @@ void Actor::stop() {
     if (engine)
         uncount();
     close_connection();
-    reset_room();
 }
 
 void Actor::signal_progress() {
@@ -200,7 +197,6 @@ void Actor::connect_now(Zelmo_client* c) {
     a->engine->connecting.fetch_add(1, std::memory_order_relaxed);
     a->counted = counted_connecting;
     a->signal_progress();
-    a->reset_room();
     a->connect(connect_ok, unsolicited_frame);
 }
 
@@ -435,7 +431,6 @@ void Actor::switch_to_next_device() {
 
 void Actor::shutdown_ok(Zelmo_client* c) {
     Actor* a = static_cast<Actor*>(c);
-    a->reset_room();
     a->uncount();
     a->signal_progress();
     a->dispatch();
@@ -481,7 +476,6 @@ void Actor::crash(const QString& text) {
 }
 
 void Actor::on_rupture(const QString& text) {
-    reset_room();
     if (!on_duty) {
         log_debug(0x0B08);
         return;
@@ -491,7 +485,6 @@ void Actor::on_rupture(const QString& text) {
 }
 
 void Actor::on_crash(const QString& text) {
-    reset_room();
     if (!on_duty) {
         log_debug(0x0B09);
         return;

@@ -9,7 +9,6 @@
 #include <cstdint>
 
 class Device;
-class QSocketNotifier;
 class Engine;
 
 class Actor : public Zelmo_client {
@@ -82,18 +81,7 @@ public:
     unsigned char counted = counted_none;
     unsigned char receive_buffer[max_answer_payload + 7];
 
-protected:
-    // Frames and file bytes go to the kernel straight from where they lie; see actor_socket.cpp.
-    qint64 socket_write(const unsigned char* data, qint64 count) override;
-
 private:
-    // Bytes handed to the kernel directly and not yet reported as written; the notifier
-    // reports them, and resumes a write that the kernel took only in part, once there is room.
-    QSocketNotifier* room = nullptr;
-    qint64 unreported = 0;
-    void on_room();
-    void reset_room();
-
     void crash(const QString& text);
     // Takes this actor's connection out of the connecting or connected count.
     void uncount();

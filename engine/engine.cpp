@@ -2,9 +2,11 @@
 
 #include "config/config.h"
 #include "engine/actor.h"
+#include "engine/epoll_dispatcher.h"
 #include "foundation/random.h"
 
 #include <QDir>
+#include <QTimer>
 #include <new>
 #include <sys/resource.h>
 
@@ -23,9 +25,15 @@ QString text_device_not_served() {
     return errtext_not_served.tr();
 }
 
-Engine::Engine(const Action& action, QObject* parent) : QThread(parent), action(&action) {}
+Engine::Engine(const Action& action, QObject* parent) : QThread(parent), action(&action) {
+    // Every starter of a run gets it: thousands of sockets in one thread want epoll.
+    setEventDispatcher(new Epoll_dispatcher);
+}
 
-Engine::~Engine() = default;
+Engine::~Engine() {
+    // A thread that finished has deleted its dispatcher; one never started still holds it.
+    delete eventDispatcher();
+}
 
 void Engine::user_cancel() {
     update_random_number_generator(0x0A01);
@@ -111,11 +119,46 @@ void Engine::run() {
         log(error_text);
     }
     finish_devices();
+    // Whatever way the run ended, the window gets one last signal with the final counts.
+    progress_pending.store(1, std::memory_order_release);
+    emit progress();
     done.store(true, std::memory_order_release);
+}
+
+void Engine::emit_progress() {
+    if (progress_timer)
+        last_progress_ms = progress_clock.elapsed();
+    if (progress_pending.exchange(1, std::memory_order_acq_rel) == 0)
+        emit progress();
+}
+
+void Engine::signal_progress() {
+    if (!progress_timer) {
+        emit_progress();
+        return;
+    }
+    if (progress_timer->isActive())
+        return; // the change goes out with the signal that is due anyway
+    const qint64 since = progress_clock.elapsed() - last_progress_ms;
+    if (since >= progress_interval_ms)
+        emit_progress();
+    else
+        progress_timer->start(int(progress_interval_ms - since));
 }
 
 void Engine::run_actors(Actor* actors, uint64_t count) {
     actor_count.store(count, std::memory_order_relaxed);
+    QTimer tick;
+    tick.setSingleShot(true);
+    tick.setTimerType(Qt::PreciseTimer); // a coarse one may come a little early
+    QObject::connect(&tick, &QTimer::timeout, &tick, [this] { emit_progress(); });
+    progress_clock.start();
+    last_progress_ms = -progress_interval_ms;
+    progress_timer = &tick;
+    struct Forget_timer {
+        Engine* e;
+        ~Forget_timer() { e->progress_timer = nullptr; }
+    } forget_timer{this};
     uint64_t made = 0;
     try {
         for (; made < count; ++made)

@@ -3,6 +3,7 @@
 // actors (one connection each), hands out servers round robin, parks actors that find no
 // work and ends when no actor has anything left to do or the user cancels.
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QThread>
 #include <atomic>
@@ -12,6 +13,7 @@
 class Action;
 class Actor;
 class Server;
+class QTimer;
 
 class Engine : public QThread {
     Q_OBJECT
@@ -25,11 +27,11 @@ public:
     void to_depot(Actor& actor);
     void from_depot();
     void to_trash(Actor& actor);
-    // Emits progress() unless a signal is already on its way.
-    void signal_progress() {
-        if (progress_pending.exchange(1, std::memory_order_acq_rel) == 0)
-            emit progress();
-    }
+    // Emits progress() unless a signal is already on its way, at most every
+    // progress_interval_ms while the run lasts: a change within the interval goes out at its
+    // end. Every wake-up of the window's thread costs a context switch on a busy machine.
+    void signal_progress();
+    static constexpr int progress_interval_ms = 50;
 
     const Action* action;
     QString error_text; // why the run could not be done; read after the thread has finished
@@ -71,6 +73,12 @@ protected:
 
 private:
     std::atomic<bool> done{false};
+    // Worker thread only: the run's coalescing timer (null outside run()) and the time of the
+    // last signal.
+    QTimer* progress_timer = nullptr;
+    QElapsedTimer progress_clock;
+    qint64 last_progress_ms = 0;
+    void emit_progress();
     uint64_t allowed_connections(uint64_t wanted);
     void run_actors(Actor* actors, uint64_t count);
 };

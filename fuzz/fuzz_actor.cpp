@@ -144,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             h.disconnected();
             break;
         case 6:
-            emit a.socket.errorOccurred(QAbstractSocket::RemoteHostClosedError);
+            a.report_error(Tcp_link::remote_closed);
             break;
         case 7: // the running time-out expires
             if (a.timer && a.has_connection()) {

@@ -172,9 +172,8 @@ void run(Zelmo_client& c, Write_gate& g, const uint8_t* data, size_t size, unsig
         } else if (ending == 1) {
             QMetaObject::invokeMethod(&c, "on_disconnected", Qt::DirectConnection);
         } else {
-            QMetaObject::invokeMethod(
-                &c, "on_error", Qt::DirectConnection,
-                Q_ARG(QAbstractSocket::SocketError, QAbstractSocket::RemoteHostClosedError));
+            QMetaObject::invokeMethod(&c, "on_error", Qt::DirectConnection,
+                                      Q_ARG(int, Tcp_link::remote_closed));
         }
     }
 }

@@ -7,6 +7,7 @@
 #include "protocol/frame.h"
 
 #include <QTimerEvent>
+#include <algorithm>
 #include <cstring>
 
 static Tr errtext_cannot_connect("proto", "Не удалось установить соединение с сервером.");
@@ -91,7 +92,7 @@ enum : unsigned short {
 
 Zelmo_client::Zelmo_client()
     : posted_step(not_send), sent_step(unexpected_sent),
-      expected_answer(connection_off_frame_received),
+      expected_answer(connection_off_frame_received), link(*this, *this),
       receive_state(&Zelmo_client::first_byte_received),
       current_frame_handler(connection_off_frame_received),
       unsolicited_handler(connection_off_frame_received), timers(Client_timers::attach()) {
@@ -99,10 +100,8 @@ Zelmo_client::Zelmo_client()
 }
 
 Zelmo_client::~Zelmo_client() {
-    // The socket is destroyed after this body; its last signals must not reach a client
-    // whose subclass part is already gone.
-    QObject::disconnect(&socket, nullptr, this, nullptr);
-    socket.abort();
+    // Nothing of the link may reach a client whose subclass part is already gone.
+    link.close();
     timers->forget(this);
     timers->detach();
 }
@@ -144,17 +143,6 @@ void Zelmo_client::init(unsigned char* buffer, uint64_t max) {
     buffer_end = buffer + max + frame_overhead;
     fill_position = buffer_end;
     frame_end = buffer_start;
-    if (!QObject::connect(&socket, &QTcpSocket::connected, this, &Zelmo_client::on_connected))
-        throw Debug(dbg_connect_connected);
-    if (!QObject::connect(&socket, &QTcpSocket::bytesWritten, this,
-                          &Zelmo_client::on_bytes_written))
-        throw Debug(dbg_connect_bytes_written);
-    if (!QObject::connect(&socket, &QTcpSocket::readyRead, this, &Zelmo_client::on_ready_read))
-        throw Debug(dbg_connect_ready_read);
-    if (!QObject::connect(&socket, &QTcpSocket::errorOccurred, this, &Zelmo_client::on_error))
-        throw Debug(dbg_connect_error);
-    if (!QObject::connect(&socket, &QTcpSocket::disconnected, this, &Zelmo_client::on_disconnected))
-        throw Debug(dbg_connect_disconnected);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -220,8 +208,15 @@ void Zelmo_client::connect(Step connected, Step unsolicited) {
                      QString::number(server_port(server))));
     state |= st_connecting | st_late_disconnect_ok | st_late_error_ok;
     sent_step = connected;
-    socket.connectToHost(server_address(server), quint16(server_port(server)), QIODevice::ReadWrite,
-                         QAbstractSocket::AnyIPProtocol);
+    link.open(server_address(server), quint16(server_port(server)));
+}
+
+void Zelmo_client::link_connected() {
+    on_connected();
+}
+
+void Zelmo_client::link_failed(int code) {
+    on_error(code);
 }
 
 void Zelmo_client::on_connected() {
@@ -231,12 +226,10 @@ void Zelmo_client::on_connected() {
         return;
     }
     state = (state & ~st_connecting) | st_connected;
-    local_port = socket.localPort();
-    // Frames go strictly one at a time; with Nagle's algorithm on, a ping answer followed by
-    // a request would wait for the server's delayed acknowledgement.
-    socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    if (tracing())
+    if (tracing()) {
+        local_port = link.local_port();
         log(QStringLiteral("#%1 connected(local=%2)").arg(number).arg(local_port));
+    }
     take_sent_step()(this);
 }
 
@@ -254,7 +247,12 @@ void Zelmo_client::cannot_connect(const QString& text) {
 // Sending.
 
 qint64 Zelmo_client::socket_write(const unsigned char* data, qint64 count) {
-    return socket.write(reinterpret_cast<const char*>(data), count);
+    const qint64 n = link.write(data, count);
+    if (n >= 0) {
+        written_at_once += n;
+        room_awaited = n < count;
+    }
+    return n;
 }
 
 void Zelmo_client::send(unsigned char type, uint64_t length, Step sent, int timeout) {
@@ -277,12 +275,16 @@ void Zelmo_client::send(unsigned char type, uint64_t length, Step sent, int time
 
 void Zelmo_client::write_to_socket(qint64 count) {
     bytes_in_flight += count;
+    written_at_once = 0;
+    room_awaited = false;
     const qint64 n = socket_write(write_position, count);
     if (!(state & st_connected)) {
         trace_line("send: ?");
         return;
     }
     if (n == count) {
+        bytes_in_flight -= std::min(written_at_once, n);
+        written_at_once = 0;
         trace_data("send", write_position, count);
         take_sent_step()(this);
         return;
@@ -297,15 +299,18 @@ void Zelmo_client::write_to_socket(qint64 count) {
         if (name.isEmpty())
             rupture_debug(dbg_write_error_no_name);
         else
-            tcp_crash(errfmt_write_error.tr().arg(name, QString::number(int(socket.error())),
-                                                  socket.errorString()));
+            tcp_crash(errfmt_write_error.tr().arg(name, QString::number(link.error()),
+                                                  link.error_text(link.error())));
         return;
     }
+    // What the link wrote as it took it is not reported again.
+    bytes_in_flight -= std::min(written_at_once, n);
+    written_at_once = 0;
     trace_data("send", write_position, n);
     bytes_left = count - n;
     write_position += n;
-    if (n == 0 && bytes_in_flight == count) {
-        // Nothing accepted and nothing pending: no bytesWritten signal would resume the write.
+    if (n == 0 && bytes_in_flight == count && !room_awaited) {
+        // Nothing accepted, nothing pending and no room awaited: nothing would resume the write.
         rupture_debug(dbg_write_stalled);
         return;
     }
@@ -319,6 +324,15 @@ void Zelmo_client::on_bytes_written(qint64 count) {
     }
     bytes_in_flight -= count;
     if (bytes_left > 0) {
+        const qint64 rest = bytes_left;
+        bytes_left = 0;
+        write_to_socket(rest);
+    }
+}
+
+void Zelmo_client::link_room() {
+    room_awaited = false;
+    if (bytes_left > 0 && is_connected()) {
         const qint64 rest = bytes_left;
         bytes_left = 0;
         write_to_socket(rest);
@@ -342,20 +356,32 @@ void Zelmo_client::post(Step step) {
 // ---------------------------------------------------------------------------------------------
 // Receiving.
 
-void Zelmo_client::on_ready_read() {
-    // Qt announces data that it has already taken from the kernel only once; whatever is left
-    // in its buffer after one read must be fetched now, or it would wait for the next segment
-    // (and with a quiet server, until the time-out).
+void Zelmo_client::link_readable() {
+    // Straight into the frame buffer. A read that leaves room over has emptied the socket; one
+    // that fills the room is followed by another (the notifier would report the rest too, but
+    // only after a turn of the event loop).
     const uint32_t closes = close_count;
-    do {
+    for (;;) {
         const qint64 free_space = buffer_end - fill_position;
         if (free_space < 1) {
             crash_debug(dbg_no_free_space);
             return;
         }
-        const qint64 n = socket.read(reinterpret_cast<char*>(fill_position), free_space);
+        const qint64 n = link.read(fill_position, free_space);
+        if (n == 0)
+            return;
+        if (n < 0) {
+            // The peer's end of the stream completes an orderly close; otherwise it is lost.
+            if (link.error() == Tcp_link::remote_closed && (state & st_shutting_down))
+                on_disconnected();
+            else
+                on_error(link.error());
+            return;
+        }
         receive(n, free_space);
-    } while (close_count == closes && is_connected() && socket.bytesAvailable() > 0);
+        if (close_count != closes || !has_connection() || n < free_space)
+            return;
+    }
 }
 
 void Zelmo_client::receive(qint64 n, qint64 asked) {
@@ -544,7 +570,9 @@ void Zelmo_client::shutdown(Step done) {
         return;
     }
     trace_line("shutdown");
-    socket.disconnectFromHost();
+    // The server reads to the end of what we sent and closes; its close is the report.
+    if (!link.close_write())
+        on_error(link.error());
 }
 
 void Zelmo_client::connected_loss(bool by_error, int code) {
@@ -573,7 +601,7 @@ void Zelmo_client::connected_loss(bool by_error, int code) {
         return;
     }
     if (by_error)
-        tcp_crash(fmt->tr().arg(name, QString::number(code), socket.errorString()));
+        tcp_crash(fmt->tr().arg(name, QString::number(code), link.error_text(code)));
     else
         tcp_crash(fmt->tr().arg(name));
 }
@@ -596,17 +624,17 @@ void Zelmo_client::on_disconnected() {
     }
 }
 
-void Zelmo_client::on_error(QAbstractSocket::SocketError error) {
+void Zelmo_client::on_error(int code) {
     update_random_number_generator(0x1203);
     const bool trailing = (state & st_late_error_ok) != 0;
     state &= ~st_late_error_ok;
-    const int code = int(error);
     if (state & st_connected) {
         connected_loss(true, code);
     } else if (state & st_connecting) {
-        cannot_connect(errfmt_cannot_connect.tr().arg(QString::number(code), socket.errorString()));
+        cannot_connect(
+            errfmt_cannot_connect.tr().arg(QString::number(code), link.error_text(code)));
     } else if (state & st_shutting_down) {
-        tcp_crash(errfmt_shutdown_rupture.tr().arg(QString::number(code), socket.errorString()));
+        tcp_crash(errfmt_shutdown_rupture.tr().arg(QString::number(code), link.error_text(code)));
     } else if (!trailing) {
         crash_debug(dbg_error_no_state);
     }
@@ -622,13 +650,12 @@ void Zelmo_client::close_connection() {
     receive_state = &Zelmo_client::first_byte_received;
     expected_answer = current_frame_handler = unsolicited_handler = connection_off_frame_received;
     fill_position = buffer_end;
+    written_at_once = 0;
+    room_awaited = false;
     ++close_count;
     if (state & st_connection) {
         state &= ~st_connection;
-        // Not close(): it would keep the socket in the closing state while unsent bytes drain
-        // (or while a connection attempt completes), so that an immediate reconnect failed
-        // and late bytesWritten signals arrived for bytes no longer counted.
-        socket.abort();
+        link.close(); // reports of this connection still on their way are dropped
     }
 }
 
@@ -641,7 +668,7 @@ void Zelmo_client::tcp_crash(const QString& text) {
     else
         log(QStringLiteral("broken(\"%1\":%2, local=%3): %4")
                 .arg(server_address(server), QString::number(server_port(server)),
-                     QString::number(local_port), text));
+                     QString::number(link.is_open() ? link.local_port() : local_port), text));
     close_connection();
     on_rupture(text);
 }

@@ -22,10 +22,14 @@
 // - After an answer the subclass must move on; otherwise the request's time-out fires.
 //
 // Note: the member `connect` hides QObject::connect inside subclasses; write QObject::connect.
+//
+// The one socket is a Tcp_link: its reports come from the event loop and never from inside a
+// call the client made; a write that the kernel takes whole is known by its return value.
 
+#include "protocol/tcp_link.h"
 #include <QObject>
 #include <QString>
-#include <QTcpSocket>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -36,7 +40,7 @@ class Zelmo_client;
 // A step of a subclass or of the client itself.
 using Step = void (*)(Zelmo_client*);
 
-class Zelmo_client : public QObject {
+class Zelmo_client : public QObject, private Tcp_link::Owner {
     Q_OBJECT
 
 public:
@@ -61,11 +65,15 @@ public:
     Step sent_step;           // runs when the frame or block being written is handed over
     Step expected_answer;     // handler of the next frame to arrive
     uint64_t number = 0;      // "#n" of the trace lines
-    QTcpSocket socket;
+    Tcp_link link;
     int timer = 0; // id of the one running timer, 0 if none (ids come from Client_timers)
     const unsigned char* write_position = nullptr;
     qint64 bytes_left = 0;      // of the current block, not yet accepted by the socket
     qint64 bytes_in_flight = 0; // accepted by the socket, not yet reported written
+    // Bytes that the last socket_write() wrote as it took them: they need no later report.
+    qint64 written_at_once = 0;
+    // The link waits for room to go on with a write it took only in part.
+    bool room_awaited = false;
     unsigned char* buffer_start = nullptr;
     unsigned char* buffer_end = nullptr;
     unsigned char* fill_position = nullptr;
@@ -147,15 +155,23 @@ public:
 
 protected:
     void timerEvent(QTimerEvent* event) override;
-    // Hands bytes to the socket and returns how many it took (negative on error).
+    // Hands bytes to the socket and returns how many it took (negative on error). The link
+    // writes what it takes at once and adds it to written_at_once; a socket that reports its
+    // writes later (a harness) calls on_bytes_written().
     virtual qint64 socket_write(const unsigned char* data, qint64 count);
 
-private slots:
+    // Reports of a socket: the link's below lead here, and harnesses without a link call
+    // them directly.
+protected slots:
     void on_connected();
     void on_disconnected();
     void on_bytes_written(qint64 count);
-    void on_ready_read();
-    void on_error(QAbstractSocket::SocketError error);
+    void on_error(int code);
+
+    void link_connected() override;
+    void link_readable() override;
+    void link_room() override;
+    void link_failed(int code) override;
 
 private:
     void first_byte_received();

@@ -108,6 +108,10 @@ private slots:
     void streams_of_other_encoders_data();
     void streams_of_other_encoders();
     void independent_decoder_reads_our_stream();
+    void streams_use_the_default_encoder_settings_data();
+    void streams_use_the_default_encoder_settings();
+    void files_of_earlier_settings_still_load_data();
+    void files_of_earlier_settings_still_load();
     void failed_writes_leave_the_target_data();
     void failed_writes_leave_the_target();
 };
@@ -140,7 +144,7 @@ void tst_Container::container_layout_for_every_tail_length() {
         QCOMPARE(qFromLittleEndian<quint64>(c.constData() + 10),
                  tea_cert(bytes(c) + 18, size_t(c.size() - 18), password_to_key(password).k, 0));
         QCOMPARE(int(uchar(c[18])) | int(uchar(c[19])) << 8 | int(uchar(c[20])) << 16, len);
-        QCOMPARE(c.mid(21, 5), props_of(3, 0, 2, 4096));
+        QCOMPARE(c.mid(21, 5), props_of(3, 0, 2, 1u << 24));
         tails.insert((c.size() - 18) % 8);
         QByteArray back;
         QVERIFY(decode_container_if(file, "f", password, back));
@@ -374,6 +378,74 @@ void tst_Container::independent_decoder_reads_our_stream() {
     QVERIFY(p.waitForFinished(30000));
     QCOMPARE(p.exitCode(), 0);
     QCOMPARE(p.readAllStandardOutput(), text);
+}
+
+void tst_Container::streams_use_the_default_encoder_settings_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("one device") << sample_text(1);
+    QTest::newRow("3000 devices") << sample_text(3000);
+}
+
+// Byte for byte what liblzma writes with 16 MiB, lc 3, lp 0, pb 2, normal, bt4, nice 32,
+// depth 32 and the end mark: the property bytes alone would not show nice length or depth.
+void tst_Container::streams_use_the_default_encoder_settings() {
+    QFETCH(QByteArray, text);
+    const QByteArray c = deciphered(encode_container(text, password, nonce), password);
+    QCOMPARE(c.mid(21, 5).toHex(), QByteArray("5d00000001"));
+
+    lzma_options_lzma opt;
+    lzma_lzma_preset(&opt, 5);
+    opt.dict_size = 1u << 24;
+    opt.lc = 3;
+    opt.lp = 0;
+    opt.pb = 2;
+    opt.mode = LZMA_MODE_NORMAL;
+    opt.mf = LZMA_MF_BT4;
+    opt.nice_len = 32;
+    opt.depth = 32;
+    opt.ext_flags = LZMA_LZMA1EXT_ALLOW_EOPM;
+    const lzma_filter f[2] = {{LZMA_FILTER_LZMA1EXT, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
+    lzma_stream s = LZMA_STREAM_INIT;
+    QCOMPARE(int(lzma_raw_encoder(&s, f)), int(LZMA_OK));
+    QByteArray expected(text.size() + 1000, '\0');
+    s.next_in = reinterpret_cast<const uint8_t*>(text.constData());
+    s.avail_in = size_t(text.size());
+    s.next_out = bytes(expected);
+    s.avail_out = size_t(expected.size());
+    const lzma_ret r = lzma_code(&s, LZMA_FINISH);
+    expected.resize(int(s.total_out));
+    lzma_end(&s);
+    QCOMPARE(int(r), int(LZMA_STREAM_END));
+    QCOMPARE(c.mid(26), expected);
+}
+
+void tst_Container::files_of_earlier_settings_still_load_data() {
+    QTest::addColumn<QString>("pw");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("right password") << QStringLiteral("старый пароль") << true;
+    QTest::newRow("wrong password") << password << false;
+}
+
+// A file saved by an earlier version (level-6 settings, dictionary fitted to the text: 4 KiB
+// here) must still open after the change of the encoder's settings.
+void tst_Container::files_of_earlier_settings_still_load() {
+    QFETCH(QString, pw);
+    QFETCH(bool, opens);
+    const QString name = QStringLiteral(ZELMO_TEST_DATA "/preset6_fitted_dict.zelmo_upload");
+    QFile plain(QStringLiteral(ZELMO_TEST_DATA "/preset6_fitted_dict.txt"));
+    QVERIFY(plain.open(QIODevice::ReadOnly));
+    const QByteArray expected = plain.readAll();
+    QVERIFY(!expected.isEmpty());
+
+    QFile f(name);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray file = f.readAll();
+    QCOMPARE(deciphered(file, QStringLiteral("старый пароль")).mid(21, 5).toHex(),
+             QByteArray("5d00100000"));
+    QByteArray text("untouched");
+    QCOMPARE(read_config_file_if(name, pw, text), opens);
+    QCOMPARE(text, opens ? expected : QByteArray("untouched"));
 }
 
 void tst_Container::failed_writes_leave_the_target_data() {

@@ -197,7 +197,7 @@ void tst_Actor::rupture_during_last_shutdown_leaves_no_connection_counted() {
     QCOMPARE(h.engine.success.load(), 1u);
     QVERIFY(h.actor->state & Zelmo_client::st_shutting_down);
     QCOMPARE(h.engine.connected.load(), 1u);
-    emit h.actor->socket.errorOccurred(QAbstractSocket::RemoteHostClosedError);
+    h.actor->report_error(Tcp_link::remote_closed);
     QCOMPARE(h.engine.connected.load(), 0u);
     QCOMPARE(h.engine.connecting.load(), 0u);
     QVERIFY(configuration.devices.rows[0].device->run_flags & Device::succeeded);

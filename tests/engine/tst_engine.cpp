@@ -11,6 +11,7 @@
 #include "support/engine_run.h"
 #include "support/sim_process.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -54,6 +55,7 @@ private slots:
     void parked_actors_return_when_a_reconnect_succeeds();
     void unreachable_server_fails_its_devices_after_five_attempts();
     void ping_during_upload_is_answered_after_the_last_byte();
+    void progress_signals_are_spaced_and_the_last_has_the_final_counts();
     void cancel_interrupts_current_and_cancels_waiting_devices();
     void run_without_servers_reports_instead_of_crashing();
     void results_of_an_earlier_run_do_not_survive();
@@ -235,6 +237,41 @@ void tst_Engine::ping_during_upload_is_answered_after_the_last_byte() {
             answer = i;
     }
     QVERIFY(upload >= 0 && answer > upload);
+}
+
+// The window is woken at most every 50 ms while the run lasts, and the last wake-up shows
+// every device counted. The slot is a direct one, run in the worker at each emit and
+// clearing the pending flag at once, as the quickest possible window would.
+void tst_Engine::progress_signals_are_spaced_and_the_last_has_the_final_counts() {
+    Sim_process sim;
+    QVERIFY2(sim.start("port 0\nrange 350000000000001 400 delay=2\n"), qPrintable(sim.error()));
+    QVERIFY(load_cfg(QStringLiteral("simultaneously = 4\n") +
+                     cfg_server("127.0.0.1", sim.port(), cfg_devices(350000000000001ull, 400))));
+    Action_cmd action(1, restart_name);
+    Engine engine(action);
+    QVector<qint64> times; // written by the worker only, read after it has ended
+    quint32 last_done = 0;
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(&engine, &Engine::progress, [&] {
+        engine.progress_pending.store(0);
+        times << clock.nsecsElapsed() / 1000000;
+        last_done = engine.success.load() + engine.failure.load();
+    });
+    engine.start();
+    QVERIFY(engine.wait(30000));
+    QVERIFY(engine.results_ready());
+    QCOMPARE(last_done, 400u);
+    QVERIFY(times.size() >= 3);
+    // Every gap but the last (the run's end) spans the interval; a millisecond of slack for
+    // the clocks' rounding.
+    for (int i = 1; i + 1 < times.size(); ++i)
+        QVERIFY2(times[i] - times[i - 1] >= Engine::progress_interval_ms - 1,
+                 qPrintable(QStringLiteral("signals %1 and %2 at %3 and %4 ms")
+                                .arg(i - 1)
+                                .arg(i)
+                                .arg(times[i - 1])
+                                .arg(times[i])));
 }
 
 void tst_Engine::cancel_interrupts_current_and_cancels_waiting_devices() {

@@ -22,7 +22,6 @@ public:
         number = 7;
         srv.address = QStringLiteral("127.0.0.1");
         server = &srv;
-        QObject::connect(&socket, &QTcpSocket::readyRead, this, [this] { ++reads; });
     }
 
     void start(quint16 port) {
@@ -94,7 +93,6 @@ public:
     void gate(qint64 limit) {
         gated = true;
         accept_limit = limit;
-        QObject::disconnect(&socket, &QTcpSocket::bytesWritten, this, nullptr);
     }
     // Hands the held bytes to the real socket and reports them written.
     void release() {
@@ -113,6 +111,10 @@ public:
         const qint64 k = std::min(count, accept_limit);
         stash.append(reinterpret_cast<const char*>(data), int(k));
         return k;
+    }
+    void link_readable() override {
+        ++reads;
+        Zelmo_client::link_readable();
     }
     QString last() const { return events.isEmpty() ? QString() : events.last(); }
 
@@ -552,8 +554,8 @@ void tst_Zelmo_client::connect_timeout() {
 }
 
 void tst_Zelmo_client::shutdown_timeout() {
-    // A block larger than every socket buffer, to a server that reads nothing: the orderly
-    // close waits for the unsent bytes until its time-out.
+    // To a server that reads nothing the end of the stream never comes through: the orderly
+    // close waits for the server's close until its time-out.
     set_option(opt_disconnect_timeout, 200);
     Scripted_peer peer;
     peer.stop_reading();
@@ -561,7 +563,7 @@ void tst_Zelmo_client::shutdown_timeout() {
     c.request_on_connect = false;
     c.start(peer.port());
     QTRY_COMPARE(c.events, QStringList{"connected"});
-    static QByteArray block(32 << 20, 'b');
+    static QByteArray block(1000, 'b');
     c.write_position = reinterpret_cast<const unsigned char*>(block.constData());
     c.sent_step = Probe::start_shutdown;
     c.write_to_socket(block.size());
@@ -694,7 +696,7 @@ void tst_Zelmo_client::reconnect_right_after_rupture() {
 void tst_Zelmo_client::reconnect_right_after_timeout_data() {
     QTest::addColumn<bool>("stalled_connect");
     QTest::newRow("after a connect time-out") << true;
-    QTest::newRow("after an answer time-out with bytes still unsent") << false;
+    QTest::newRow("after a send time-out with bytes still unsent") << false;
 }
 
 // A time-out leaves the socket connecting, or with bytes it cannot send; the client must
@@ -725,10 +727,10 @@ void tst_Zelmo_client::reconnect_right_after_timeout() {
     c.sent_step = Probe::request_sent;
     c.write_to_socket(block.size());
     QTRY_COMPARE(c.reports, 1);
-    QTRY_COMPARE(c.events.size(), 4);
-    QCOMPARE(c.events.mid(2), QStringList({"rupture: Тайм-аут ожидания ответа на сообщение "
-                                           "«команда» (с момента начала передачи сообщения "
-                                           "прошло более 200 миллисекунд).",
+    // The kernel holds only part of the block: the frame is still being written.
+    QTRY_COMPARE(c.events.size(), 3);
+    QCOMPARE(c.events.mid(1), QStringList({"rupture: Тайм-аут передачи серверу сообщения "
+                                           "«команда» (ждали 200 миллисекунд).",
                                            "connected"}));
     QVERIFY(peer.wait_accepted(2));
 }

@@ -71,7 +71,7 @@ void Engine_harness::feed(const QByteArray& bytes) {
 }
 
 void Engine_harness::drain(qint64 n) {
-    emit actor->socket.bytesWritten(n);
+    actor->report_written(n);
 }
 
 void Engine_harness::drain_all() {
@@ -81,7 +81,7 @@ void Engine_harness::drain_all() {
 }
 
 void Engine_harness::disconnected() {
-    emit actor->socket.disconnected();
+    actor->report_disconnected();
 }
 
 void Engine_harness::finish(bool cancelled) {

@@ -16,6 +16,11 @@ public:
     QByteArray written;       // everything accepted so far
     qint64 accept_limit = -1; // bytes accepted by one write; -1: all
 
+    // What a socket would report.
+    void report_written(qint64 n) { on_bytes_written(n); }
+    void report_disconnected() { on_disconnected(); }
+    void report_error(int code) { on_error(code); }
+
 protected:
     qint64 socket_write(const unsigned char* data, qint64 count) override;
 };

@@ -1,0 +1,303 @@
+#include "protocol/tcp_link.h"
+
+#include <QCoreApplication>
+#include <QHostInfo>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+Tcp_link::Tcp_link(Owner& o, QObject& c) : owner(o), context(c) {}
+
+Tcp_link::~Tcp_link() {
+    close();
+}
+
+// The texts that the platform's sockets give for these failures, so that messages read the
+// same as they always did.
+QString Tcp_link::error_text(int code) const {
+    const char* text = nullptr;
+    switch (code) {
+    case unknown_error:
+        return QCoreApplication::translate("QIODevice", "Unknown error");
+    case connection_refused:
+        text = "Connection refused";
+        break;
+    case remote_closed:
+        text = "The remote host closed the connection";
+        break;
+    case host_not_found:
+        return QCoreApplication::translate("QAbstractSocket", "Host not found");
+    case access_denied:
+        text = "Permission denied";
+        break;
+    case out_of_resources:
+        text = "Out of resources";
+        break;
+    default:
+        if (code != error_code || saved_errno == 0)
+            return QCoreApplication::translate("QIODevice", "Unknown error");
+        if (saved_errno == ETIMEDOUT)
+            text = "Connection timed out";
+        else if (saved_errno == ENETUNREACH)
+            text = "Network unreachable";
+        else if (saved_errno == EHOSTUNREACH)
+            text = "Host unreachable";
+        else
+            return QString::fromLocal8Bit(std::strerror(saved_errno));
+    }
+    return QCoreApplication::translate("QNativeSocketEngine", text);
+}
+
+void Tcp_link::set_error(int err) {
+    saved_errno = err;
+    switch (err) {
+    case ECONNREFUSED:
+        error_code = connection_refused;
+        break;
+    case ECONNRESET:
+    case EPIPE:
+    case 0: // end of the stream
+        error_code = remote_closed;
+        break;
+    case EACCES:
+    case EPERM:
+        error_code = access_denied;
+        break;
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+        error_code = out_of_resources;
+        break;
+    default:
+        error_code = network_error;
+    }
+}
+
+unsigned short Tcp_link::local_port() const {
+    if (fd < 0)
+        return 0;
+    sockaddr_storage a;
+    socklen_t n = sizeof a;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n) != 0)
+        return 0;
+    if (a.ss_family == AF_INET)
+        return ntohs(reinterpret_cast<const sockaddr_in*>(&a)->sin_port);
+    if (a.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&a)->sin6_port);
+    return 0;
+}
+
+void Tcp_link::release() {
+    delete readable;
+    readable = nullptr;
+    delete writable;
+    writable = nullptr;
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+    connecting = false;
+}
+
+void Tcp_link::close() {
+    ++generation;
+    if (lookup_id >= 0) {
+        QHostInfo::abortHostLookup(lookup_id);
+        lookup_id = -1;
+    }
+    addresses.clear();
+    release();
+}
+
+void Tcp_link::fail_later(int code, int err) {
+    release();
+    if (code == host_not_found) {
+        error_code = code;
+        saved_errno = 0;
+    } else {
+        set_error(err);
+    }
+    const uint32_t g = generation;
+    QMetaObject::invokeMethod(
+        &context,
+        [this, g] {
+            if (generation == g)
+                owner.link_failed(error_code);
+        },
+        Qt::QueuedConnection);
+}
+
+void Tcp_link::open(const QString& host, quint16 p) {
+    close();
+    error_code = unknown_error;
+    saved_errno = 0;
+    port = p;
+    QHostAddress literal;
+    if (literal.setAddress(host)) {
+        connect_to(literal);
+        return;
+    }
+    const uint32_t g = generation;
+    lookup_id = QHostInfo::lookupHost(host, &context, [this, g](const QHostInfo& info) {
+        if (generation != g)
+            return;
+        lookup_id = -1;
+        addresses = info.addresses();
+        next_address = 0;
+        if (info.error() != QHostInfo::NoError || addresses.isEmpty()) {
+            addresses.clear();
+            release();
+            error_code = host_not_found;
+            owner.link_failed(error_code);
+            return;
+        }
+        connect_to(addresses[next_address++]);
+    });
+}
+
+void Tcp_link::connect_to(const QHostAddress& address) {
+    sockaddr_storage a;
+    std::memset(&a, 0, sizeof a);
+    socklen_t size;
+    int family;
+    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        auto* s6 = reinterpret_cast<sockaddr_in6*>(&a);
+        s6->sin6_family = AF_INET6;
+        s6->sin6_port = htons(port);
+        const Q_IPV6ADDR ip = address.toIPv6Address();
+        std::memcpy(&s6->sin6_addr, &ip, sizeof ip);
+        s6->sin6_scope_id = address.scopeId().toUInt();
+        size = sizeof *s6;
+        family = AF_INET6;
+    } else {
+        auto* s4 = reinterpret_cast<sockaddr_in*>(&a);
+        s4->sin_family = AF_INET;
+        s4->sin_port = htons(port);
+        s4->sin_addr.s_addr = htonl(address.toIPv4Address());
+        size = sizeof *s4;
+        family = AF_INET;
+    }
+    fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        fail_later(out_of_resources, errno);
+        return;
+    }
+    // Frames go strictly one at a time: with Nagle's algorithm on, a ping answer followed by a
+    // request would wait for the server's delayed acknowledgement.
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&a), size) != 0 && errno != EINPROGRESS) {
+        try_next_or_fail(network_error, errno);
+        return;
+    }
+    connecting = true;
+    readable = new QSocketNotifier(fd, QSocketNotifier::Read);
+    readable->setEnabled(false);
+    QObject::connect(readable, &QSocketNotifier::activated, &context,
+                     [this] { owner.link_readable(); });
+    writable = new QSocketNotifier(fd, QSocketNotifier::Write);
+    QObject::connect(writable, &QSocketNotifier::activated, &context, [this] { on_writable(); });
+}
+
+// A failed attempt goes on with the next address of the name, as long as there is one.
+void Tcp_link::try_next_or_fail(int code, int err) {
+    if (next_address > 0 && next_address < addresses.size()) {
+        release();
+        const uint32_t g = generation;
+        const QHostAddress next = addresses[next_address++];
+        // Queued, so that a run of failing addresses never nests.
+        QMetaObject::invokeMethod(
+            &context,
+            [this, g, next] {
+                if (generation == g)
+                    connect_to(next);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    fail_later(code, err);
+}
+
+void Tcp_link::on_writable() {
+    writable->setEnabled(false);
+    if (!connecting) {
+        owner.link_room();
+        return;
+    }
+    int err = 0;
+    socklen_t n = sizeof err;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &n) != 0)
+        err = errno;
+    if (err != 0) {
+        if (next_address > 0 && next_address < addresses.size()) {
+            try_next_or_fail(network_error, err);
+            return;
+        }
+        release();
+        set_error(err);
+        owner.link_failed(error_code);
+        return;
+    }
+    connecting = false;
+    addresses.clear();
+    readable->setEnabled(true);
+    owner.link_connected();
+}
+
+qint64 Tcp_link::write(const unsigned char* data, qint64 count) {
+    if (fd < 0 || connecting) {
+        error_code = unknown_error;
+        return -1;
+    }
+    const ssize_t n = ::send(fd, data, size_t(count), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) {
+        if (n < count)
+            writable->setEnabled(true);
+        return n;
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        writable->setEnabled(true);
+        return 0;
+    }
+    if (errno == EINTR) {
+        writable->setEnabled(true);
+        return 0;
+    }
+    set_error(errno);
+    return -1;
+}
+
+bool Tcp_link::close_write() {
+    if (fd < 0 || connecting)
+        return true; // nothing open in that direction
+    if (::shutdown(fd, SHUT_WR) != 0) {
+        set_error(errno);
+        return false;
+    }
+    return true;
+}
+
+qint64 Tcp_link::read(unsigned char* into, qint64 room) {
+    if (fd < 0 || connecting)
+        return 0;
+    for (;;) {
+        const ssize_t n = ::recv(fd, into, size_t(room), MSG_DONTWAIT);
+        if (n > 0)
+            return n;
+        if (n == 0) {
+            set_error(0);
+            return -1;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        set_error(errno);
+        return -1;
+    }
+}

@@ -189,7 +189,7 @@ void Zelmo_client::trace_data(const char* what, const void* data, qint64 size) {
 }
 
 void Zelmo_client::rupture_debug(unsigned short code) {
-    tcp_crash(debug_errtext(code));
+    tcp_crash(debug_errtext(code), rupture_internal);
 }
 
 void Zelmo_client::crash_debug(unsigned short code) {
@@ -247,6 +247,7 @@ void Zelmo_client::cannot_connect(const QString& text) {
         log(QStringLiteral("not_connected(\"%1\":%2): %3")
                 .arg(server_address(server), QString::number(server_port(server)), text));
     close_connection();
+    rupture_kind = rupture_connect;
     on_rupture(text);
 }
 
@@ -490,7 +491,7 @@ void Zelmo_client::timerEvent(QTimerEvent* event) {
         if (name.isEmpty())
             rupture_debug(no_name);
         else
-            tcp_crash(fmt.tr().arg(name, QString::number(t)));
+            tcp_crash(fmt.tr().arg(name, QString::number(t)), rupture_timeout);
     };
     if (state & st_connected) {
         if (sent_step == unexpected_sent || sent_step == ping_answer_sent) {
@@ -512,7 +513,7 @@ void Zelmo_client::timerEvent(QTimerEvent* event) {
     } else if (state & st_connecting) {
         cannot_connect(errfmt_connect_timeout.tr().arg(connect_timeout));
     } else if (state & st_shutting_down) {
-        tcp_crash(errfmt_shutdown_timeout.tr().arg(disconnect_timeout));
+        tcp_crash(errfmt_shutdown_timeout.tr().arg(disconnect_timeout), rupture_timeout);
     } else if (state & st_delaying) {
         state &= ~st_delaying;
         stop_timer();
@@ -635,7 +636,7 @@ void Zelmo_client::close_connection() {
 // ---------------------------------------------------------------------------------------------
 // Reports.
 
-void Zelmo_client::tcp_crash(const QString& text) {
+void Zelmo_client::tcp_crash(const QString& text, unsigned char kind) {
     if (tracing())
         log(QStringLiteral("#%1 broken: %2").arg(QString::number(number), text));
     else
@@ -643,6 +644,7 @@ void Zelmo_client::tcp_crash(const QString& text) {
                 .arg(server_address(server), QString::number(server_port(server)),
                      QString::number(local_port), text));
     close_connection();
+    rupture_kind = kind;
     on_rupture(text);
 }
 

@@ -31,17 +31,22 @@ QString imei(int i) {
     return QString::number(first_imei + quint64(i));
 }
 
-// A configuration of `count` devices (IMEIs from first_imei on, PIN 1234) per port.
-QByteArray config(const QVector<quint16>& ports, int count, const QString& head = QString()) {
+// A configuration of counts[i] devices (IMEIs from first_imei on, PIN 1234) on ports[i].
+QByteArray config(const QVector<quint16>& ports, const QVector<int>& counts,
+                  const QString& head = QString()) {
     QString t = head + QLatin1Char('\n');
     int n = 0;
-    for (quint16 port : ports) {
-        t += QStringLiteral("server(address \"127.0.0.1\", port %1) {\n").arg(port);
-        for (int i = 0; i < count; ++i)
+    for (int p = 0; p < ports.size(); ++p) {
+        t += QStringLiteral("server(address \"127.0.0.1\", port %1) {\n").arg(ports[p]);
+        for (int i = 0; i < counts.value(p); ++i)
             t += QStringLiteral(" device(imei %1, pin \"1234\")\n").arg(imei(n++));
         t += QStringLiteral("}\n");
     }
     return t.toUtf8();
+}
+
+QByteArray config(const QVector<quint16>& ports, int count, const QString& head = QString()) {
+    return config(ports, QVector<int>(ports.size(), count), head);
 }
 
 // Fleet lines for devices first_imei + from .. + to - 1, each with `keys`.
@@ -156,6 +161,8 @@ class tst_Batch_rollout : public QObject {
 
 private slots:
     void initTestCase();
+    void plain_runs_unchanged_data();
+    void plain_runs_unchanged();
     void failure_classes_data();
     void failure_classes();
     void report_fields_data();
@@ -218,6 +225,199 @@ QMap<QString, QString> tst_Batch_rollout::results(const Outcome& o) {
 }
 
 #define START(sim, fleet) QVERIFY2((sim).start(QStringLiteral(fleet)), qPrintable((sim).error()))
+
+void tst_Batch_rollout::plain_runs_unchanged_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    QTest::addColumn<QByteArray>("failed");    // the --failed-out file, empty: none written
+    QTest::addColumn<QByteArray>("succeeded"); // the --succeeded-out file
+
+    // What the runner printed and wrote before it had any rollout control, byte for byte.
+    QTest::newRow("upload with both lists")
+        << QStringList{"upload",       "g.zelmo_upload", "fw.bin",          "--as",  "firmware",
+                       "--failed-out", "f.cfg",          "--succeeded-out", "s.cfg", "--log=x.log"}
+        << 1
+        << QByteArray(
+               "350000000000001\t127.0.0.1:@PORT@\tok\n"
+               "350000000000002\t127.0.0.1:@PORT@\tfailed\tНет связи между устройством и "
+               "сервером.\n"
+               "350000000000003\t127.0.0.1:@PORT@\tfailed\tУстройство отвергло указанный PIN-код.\n"
+               "350000000000004\t127.0.0.1:@PORT@\tfailed\tНа закачку файла устройство ответило: "
+               "«ошибка контрольной суммы».\n"
+               "350000000000005\t127.0.0.1:@PORT@\tok\n"
+               "350000000000006\t127.0.0.2:@PORT@\tfailed\tНе удалось установить TCP-соединение с "
+               "сервером. Код ошибки = 0 («Connection refused»).\n")
+        << QByteArray("Всего устройств: 6, успешно: 2, неудачно: 4.\n")
+        << QByteArray(
+               "\xEF\xBB\xBF# Содержимое этого файла сформировано программой zelmo_upload 1.9.0.\n"
+               "\n"
+               "reconnect_delay = 1\n"
+               "\n"
+               "server(address \"127.0.0.1\", port @PORT@)\n"
+               "{\n"
+               " device(imei 350000000000002, pin \"1234\", notes \"n2\")\n"
+               " device(imei 350000000000003, pin \"1234\", notes \"n3\")\n"
+               " device(imei 350000000000004, pin \"1234\", notes \"n4\")\n"
+               "}\n"
+               "\n"
+               "server(address \"127.0.0.2\", port @PORT@)\n"
+               "{\n"
+               " device(imei 350000000000006, pin \"1234\")\n"
+               "}\n")
+        << QByteArray(
+               "\xEF\xBB\xBF# Содержимое этого файла сформировано программой zelmo_upload 1.9.0.\n"
+               "\n"
+               "reconnect_delay = 1\n"
+               "\n"
+               "server(address \"127.0.0.1\", port @PORT@)\n"
+               "{\n"
+               " device(imei 350000000000001, pin \"1234\", notes \"n1\")\n"
+               " device(imei 350000000000005, pin \"1234\", notes \"n5\")\n"
+               "}\n");
+    QTest::newRow("gather with the failed list")
+        << QStringList{"gather", "g.zelmo_upload", "--failed-out", "f.cfg", "--log=x.log"} << 1
+        << QByteArray(
+               "350000000000001\t127.0.0.1:@PORT@\tok\tFW 1.0.0\tMODEM 1.0\tGNSS 1.0\n"
+               "350000000000002\t127.0.0.1:@PORT@\tfailed\tНет связи между устройством и "
+               "сервером.\n"
+               "350000000000003\t127.0.0.1:@PORT@\tfailed\tУстройство отвергло указанный PIN-код.\n"
+               "350000000000004\t127.0.0.1:@PORT@\tfailed\tНа запрос параметра №2 устройство "
+               "ответило: «ошибка выполнения».\n"
+               "350000000000005\t127.0.0.1:@PORT@\tok\tFW\\t2\tM,\"1\"\tGNSS 1.0\n"
+               "350000000000006\t127.0.0.2:@PORT@\tfailed\tНе удалось установить TCP-соединение с "
+               "сервером. Код ошибки = 0 («Connection refused»).\n")
+        << QByteArray("Всего устройств: 6, успешно: 2, неудачно: 4.\n")
+        << QByteArray(
+               "\xEF\xBB\xBF# Содержимое этого файла сформировано программой zelmo_upload 1.9.0.\n"
+               "\n"
+               "reconnect_delay = 1\n"
+               "\n"
+               "server(address \"127.0.0.1\", port @PORT@)\n"
+               "{\n"
+               " device(imei 350000000000002, pin \"1234\", notes \"n2\")\n"
+               " device(imei 350000000000003, pin \"1234\", notes \"n3\")\n"
+               " device(imei 350000000000004, pin \"1234\", notes \"n4\")\n"
+               "}\n"
+               "\n"
+               "server(address \"127.0.0.2\", port @PORT@)\n"
+               "{\n"
+               " device(imei 350000000000006, pin \"1234\")\n"
+               "}\n")
+        << QByteArray();
+    QTest::newRow("command with the succeeded list")
+        << QStringList{"command",         "g.zelmo_upload", "restart",
+                       "--succeeded-out", "s.cfg",          "--log=x.log"}
+        << 1
+        << QByteArray(
+               "350000000000001\t127.0.0.1:@PORT@\tok\n"
+               "350000000000002\t127.0.0.1:@PORT@\tfailed\tНет связи между устройством и "
+               "сервером.\n"
+               "350000000000003\t127.0.0.1:@PORT@\tfailed\tУстройство отвергло указанный PIN-код.\n"
+               "350000000000004\t127.0.0.1:@PORT@\tfailed\tНа команду с «кодом команды» 1 "
+               "устройство ответило «ошибка выполнения».\n"
+               "350000000000005\t127.0.0.1:@PORT@\tok\n"
+               "350000000000006\t127.0.0.2:@PORT@\tfailed\tНе удалось установить TCP-соединение с "
+               "сервером. Код ошибки = 0 («Connection refused»).\n")
+        << QByteArray("Всего устройств: 6, успешно: 2, неудачно: 4.\n") << QByteArray()
+        << QByteArray(
+               "\xEF\xBB\xBF# Содержимое этого файла сформировано программой zelmo_upload 1.9.0.\n"
+               "\n"
+               "reconnect_delay = 1\n"
+               "\n"
+               "server(address \"127.0.0.1\", port @PORT@)\n"
+               "{\n"
+               " device(imei 350000000000001, pin \"1234\", notes \"n1\")\n"
+               " device(imei 350000000000005, pin \"1234\", notes \"n5\")\n"
+               "}\n");
+    QTest::newRow("a command refused without --yes")
+        << QStringList{"command", "g.zelmo_upload", "factory", "--log=x.log"} << 2 << QByteArray()
+        << QByteArray("Команда «сброс к заводским настройкам» необратима, поэтому она выполняется "
+                      "только с опцией --yes.\n")
+        << QByteArray() << QByteArray();
+    QTest::newRow("upload, quiet")
+        << QStringList{"upload", "g.zelmo_upload", "fw.bin", "--quiet", "--log=x.log"} << 1
+        << QByteArray(
+               "350000000000001\t127.0.0.1:@PORT@\tok\n"
+               "350000000000002\t127.0.0.1:@PORT@\tfailed\tНет связи между устройством и "
+               "сервером.\n"
+               "350000000000003\t127.0.0.1:@PORT@\tfailed\tУстройство отвергло указанный PIN-код.\n"
+               "350000000000004\t127.0.0.1:@PORT@\tfailed\tНа закачку файла устройство ответило: "
+               "«ошибка контрольной суммы».\n"
+               "350000000000005\t127.0.0.1:@PORT@\tok\n"
+               "350000000000006\t127.0.0.2:@PORT@\tfailed\tНе удалось установить TCP-соединение с "
+               "сервером. Код ошибки = 0 («Connection refused»).\n")
+        << QByteArray() << QByteArray() << QByteArray();
+    QTest::newRow("check")
+        << QStringList{"check", "g.zelmo_upload"} << 0
+        << QByteArray("# Содержимое этого файла сформировано программой zelmo_upload 1.9.0.\n"
+                      "\n"
+                      "reconnect_delay = 1\n"
+                      "\n"
+                      "server(address \"127.0.0.1\", port @PORT@)\n"
+                      "{\n"
+                      " device(imei 350000000000001, pin \"1234\", notes \"n1\")\n"
+                      " device(imei 350000000000002, pin \"1234\", notes \"n2\")\n"
+                      " device(imei 350000000000003, pin \"1234\", notes \"n3\")\n"
+                      " device(imei 350000000000004, pin \"1234\", notes \"n4\")\n"
+                      " device(imei 350000000000005, pin \"1234\", notes \"n5\")\n"
+                      "}\n"
+                      "\n"
+                      "server(address \"127.0.0.2\", port @PORT@)\n"
+                      "{\n"
+                      " device(imei 350000000000006, pin \"1234\")\n"
+                      "}\n")
+        << QByteArray() << QByteArray() << QByteArray();
+}
+
+// Without a rollout option every command prints, writes and exits exactly as it always did.
+void tst_Batch_rollout::plain_runs_unchanged() {
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    QFETCH(QByteArray, failed);
+    QFETCH(QByteArray, succeeded);
+    Sim_process sim;
+    START(sim, "port 0\n"
+               "default pin=1234\n"
+               "device 350000000000001\n"
+               "device 350000000000002 link=2\n"
+               "device 350000000000003 pin=9999\n"
+               "device 350000000000004 upload=4 cmd=4 getparam=4\n"
+               "device 350000000000005 p2=\"FW\\t2\" p3=\"M,\\\"1\\\"\"\n");
+    const QByteArray port = QByteArray::number(sim.port());
+    // Nothing listens on 127.0.0.2: its connections are refused.
+    QByteArray cfg =
+        "\xEF\xBB\xBFreconnect_delay = 1\n\nserver(address \"127.0.0.1\", port @PORT@) {\n";
+    for (int i = 1; i <= 5; ++i)
+        cfg += QStringLiteral(" device(imei 35000000000000%1, pin \"1234\", notes \"n%1\")\n")
+                   .arg(i)
+                   .toUtf8();
+    cfg += "}\nserver(address \"127.0.0.2\", port @PORT@) {\n device(imei 350000000000006, pin "
+           "\"1234\")\n}\n";
+    write(QStringLiteral("g.zelmo_upload"), cfg.replace("@PORT@", port));
+    QFile::remove(path("f.cfg"));
+    QFile::remove(path("s.cfg"));
+    const Outcome o = batch(args);
+    QCOMPARE(o.code, code);
+    QCOMPARE(o.out, out.replace("@PORT@", port));
+    QCOMPARE(o.err.toUtf8(), err);
+    const struct {
+        const char* name;
+        QByteArray expected;
+    } files[] = {{"f.cfg", failed.replace("@PORT@", port)},
+                 {"s.cfg", succeeded.replace("@PORT@", port)}};
+    for (const auto& f : files) {
+        QFile file(path(QLatin1String(f.name)));
+        QCOMPARE(file.exists(), !f.expected.isEmpty());
+        if (file.exists()) {
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), f.expected);
+        }
+    }
+}
 
 void tst_Batch_rollout::failure_classes_data() {
     QTest::addColumn<QString>("server_keys");
@@ -427,23 +627,24 @@ void tst_Batch_rollout::max_per_server_data() {
     QTest::newRow("no cap") << "" << 12;
 }
 
+// The small server is done early; its connections must not then crowd the big one.
 void tst_Batch_rollout::max_per_server() {
     QFETCH(QString, cap);
     QFETCH(int, most);
     Sim_process sim;
-    const QString fleet =
-        QStringLiteral("port 0\ndefault pin=1234 delay=40\n") + fleet_range(0, 12) +
-        QStringLiteral("port 0\ndefault pin=1234 delay=40\n") + fleet_range(12, 24);
+    const QString fleet = QStringLiteral("port 0\ndefault pin=1234 delay=40\n") +
+                          fleet_range(0, 12) + QStringLiteral("port 0\ndefault pin=1234\n") +
+                          fleet_range(12, 14);
     QVERIFY2(sim.start(fleet), qPrintable(sim.error()));
     write(QStringLiteral("cap.zelmo_upload"),
-          config(sim.ports(), 12, QStringLiteral("simultaneously = 30")));
+          config(sim.ports(), {12, 2}, QStringLiteral("simultaneously = 30")));
     QStringList args{"command", path("cap.zelmo_upload"), "restart"};
     if (!cap.isEmpty())
         args << "--max-per-server" << cap;
     const Outcome o = batch(args);
     QCOMPARE(o.code, 0);
     QVERIFY(sim.stop());
-    QCOMPARE(sim.counter("cmds"), 24);
+    QCOMPARE(sim.counter("cmds"), 14);
     if (cap.isEmpty())
         QCOMPARE(sim.counter("peak_per_port"), most);
     else

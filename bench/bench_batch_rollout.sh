@@ -2,7 +2,8 @@
 # zelmo_batch with and without its journal and report: a device command to 100 000
 # devices on 10 simulator ports, each variant run in turn ROUNDS times against the same
 # simulator. Prints the devices per second of each run, the median of each variant and
-# the ratio of the rate with --journal and --report to the rate without them.
+# the ratio of the rate with --journal and --report to the rate without them; with GNU time
+# installed also the CPU seconds of zelmo_batch, which a busy machine disturbs less.
 # Usage: bench/bench_batch_rollout.sh [build-dir [devices-per-port [rounds]]]
 #        (default build, 10000, 3)
 set -euo pipefail
@@ -38,32 +39,53 @@ cfg=$work/fleet.zelmo_upload
     for p in $(seq 0 9); do
         printf 'server(address "127.0.0.1", port %d) {\n' "${ports[$p]}"
         awk -v first=$((350000000000000 + p * 1000000)) -v n="$per_port" \
-            'BEGIN { for (i = 0; i < n; ++i) printf " device(imei %015d, pin \"\")\n", first + i }'
+            'BEGIN { for (i = 0; i < n; ++i) printf " device(imei %015.0f, pin \"\")\n", first + i }'
         printf '}\n'
     done
 } >"$cfg"
 devices=$((per_port * 10))
 
-# Prints the devices per second of one run.
+# Prints the devices per second of one run and, when GNU time is there, its CPU seconds.
 run() {
-    local start end
+    local start end cpu=-
     start=$(date +%s.%N)
-    "$batch" command "$cfg" restart --quiet --log="$work/batch.log" "$@" >"$work/out.txt"
+    if [ -x /usr/bin/time ]; then
+        /usr/bin/time -f '%U %S' -o "$work/time.txt" \
+            "$batch" command "$cfg" restart --quiet --log="$work/batch.log" "$@" >"$work/out.txt"
+        cpu=$(awk '{ printf "%.2f", $1 + $2 }' "$work/time.txt")
+    else
+        "$batch" command "$cfg" restart --quiet --log="$work/batch.log" "$@" >"$work/out.txt"
+    fi
     end=$(date +%s.%N)
     [ "$(grep -c $'\tok$' "$work/out.txt")" -eq "$devices" ] || { echo "not every device succeeded" >&2; exit 1; }
-    awk -v n="$devices" -v a="$start" -v b="$end" 'BEGIN { printf "%.0f\n", n / (b - a) }'
+    awk -v n="$devices" -v a="$start" -v b="$end" -v c="$cpu" 'BEGIN { printf "%.0f %s\n", n / (b - a), c }'
 }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-plain=() logged=()
+plain=() logged=() plain_cpu=() logged_cpu=()
+# Each round runs both variants, in turns first, so that neither always meets the warmer
+# simulator.
 for r in $(seq "$rounds"); do
-    plain+=("$(run)")
-    logged+=("$(run --journal "$work/j.jsonl" --report "$work/r.jsonl")")
-    echo "round $r: plain ${plain[-1]} devices/s, with --journal and --report ${logged[-1]} devices/s"
+    for variant in $((r % 2)) $(((r + 1) % 2)); do
+        if [ "$variant" -eq 1 ]; then
+            read -r rate cpu < <(run)
+            plain+=("$rate") plain_cpu+=("$cpu")
+        else
+            read -r rate cpu < <(run --journal "$work/j.jsonl" --report "$work/r.jsonl")
+            logged+=("$rate") logged_cpu+=("$cpu")
+        fi
+    done
+    echo "round $r: plain ${plain[-1]} devices/s (${plain_cpu[-1]} s CPU)," \
+        "with --journal and --report ${logged[-1]} devices/s (${logged_cpu[-1]} s CPU)"
 done
 p=$(printf '%s\n' "${plain[@]}" | median)
 l=$(printf '%s\n' "${logged[@]}" | median)
 echo "devices $devices, median plain $p devices/s, with journal and report $l devices/s"
-awk -v p="$p" -v l="$l" 'BEGIN { printf "ratio %.3f (with journal and report / plain)\n", l / p }'
+awk -v p="$p" -v l="$l" 'BEGIN { printf "ratio %.3f (rate with journal and report / plain)\n", l / p }'
+if [ "${plain_cpu[0]}" != - ]; then
+    pc=$(printf '%s\n' "${plain_cpu[@]}" | median)
+    lc=$(printf '%s\n' "${logged_cpu[@]}" | median)
+    awk -v p="$pc" -v l="$lc" 'BEGIN { printf "zelmo_batch CPU: median plain %.2f s, with journal and report %.2f s, ratio %.3f\n", p, l, l / p }'
+fi
 echo "journal $(wc -l <"$work/j.jsonl") lines, report $(wc -l <"$work/r.jsonl") lines"

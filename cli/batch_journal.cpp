@@ -56,9 +56,13 @@ QSet<QString> load_journal(const QString& path, const Journal_work& work) {
         QJsonParseError pe;
         const QJsonDocument doc = QJsonDocument::fromJson(line, &pe);
         if (pe.error != QJsonParseError::NoError || !doc.isObject()) {
-            // A run killed while writing leaves its last line torn; that line is lost.
-            if (i == lines.size() - 1)
-                break;
+            // A run killed while writing leaves its last line torn, and a resumed run goes
+            // on behind it with a head of its own; that line is lost.
+            int next = i + 1;
+            while (next < lines.size() && lines[next].isEmpty())
+                ++next;
+            if (next == lines.size() || lines[next].startsWith("{\"journal\":"))
+                continue;
             throw Err(errfmt_journal_line.tr().arg(path).arg(i + 1));
         }
         const QJsonObject o = doc.object();
@@ -99,7 +103,8 @@ void Journal_writer::open(const QString& path, bool append, const Journal_work& 
                           int64_t now_ms) {
     path_ = path;
     const QByteArray name = QFile::encodeName(path);
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+    // Read access too when appending: the last byte tells whether a line was left torn.
+    const int flags = O_CREAT | O_CLOEXEC | (append ? O_RDWR | O_APPEND : O_WRONLY | O_TRUNC);
     fd_ = ::open(name.constData(), flags, 0644);
     if (fd_ < 0)
         throw Err(errfmt_journal_write.tr().arg(path, QString::fromLocal8Bit(strerror(errno))));

@@ -1,5 +1,6 @@
 #include "cli/batch_args.h"
 
+#include "engine/fail_class.h"
 #include "foundation/err.h"
 
 static Tr errtext_no_command("batch", "Не указана команда.");
@@ -16,6 +17,17 @@ static Tr errfmt_device_command("batch", "Неизвестная команда 
                                          "команды restart, factory, dropbbox и cleargnss.");
 static Tr errfmt_port("batch", "Неправильный номер порта: «%1». Ожидается десятичное число от 0 "
                                "до 65535.");
+static Tr errfmt_integer("batch", "Неправильное значение опции «%1»: «%2». Ожидается целое "
+                                  "десятичное число от %3 до %4.");
+static Tr errfmt_percent("batch", "Неправильное значение опции «%1»: «%2». Ожидается число "
+                                  "процентов больше 0 и не больше 100 (например, 5 или 2.5).");
+static Tr errfmt_fail_class("batch", "Неизвестный класс неудачи «%1» в опции «%2». Допустимы "
+                                     "классы connect, rupture, timeout, not_linked, auth, "
+                                     "device, cancelled и internal через запятую.");
+static Tr errfmt_needs_option("batch", "Опция «%1» действует только вместе с опцией «%2».");
+static Tr errtext_journal_and_resume("batch",
+                                     "Опции «--journal» и «--resume» вместе не указываются: "
+                                     "--resume продолжает запись в журнал, который ему указан.");
 static Tr errtext_log_format("main", "Неправильный формат опции «--log». Ожидаемый формат: "
                                      "--log=\"имя файла журнала\".");
 static Tr text_usage_hint("batch", "Для получения справки запустите «zelmo_batch --help».");
@@ -62,13 +74,34 @@ static Tr text_help(
     "  --quiet             не выводить ход работы и итоговую строку\n"
     "  --help              выдать этот текст и выйти\n"
     "\n"
+    "Управление массовой работой (upload, gather, command):\n"
+    "  --max-per-server N  не более N соединений с одним сервером одновременно\n"
+    "  --canary K          сначала обслужить первые K устройств конфигурации; если хотя бы\n"
+    "                      одно из них завершилось неудачей класса не из списка\n"
+    "                      --canary-ignore (по умолчанию connect,not_linked), остановиться\n"
+    "  --stop-after-failures N  остановить работу после N неудачных устройств\n"
+    "  --stop-at-failure-rate P  остановить работу, когда доля неудач достигла P процентов\n"
+    "                      (считается после 50 завершённых устройств)\n"
+    "  --retry N           затем до N раз повторить устройства с неудачей класса из списка\n"
+    "                      --retry-classes (по умолчанию connect,rupture,timeout,not_linked)\n"
+    "  --retry-delay S     пауза перед каждым повтором, секунд (по умолчанию 5)\n"
+    "  --journal FILE      записывать итог каждого устройства в журнал FILE (JSON Lines)\n"
+    "  --resume FILE       продолжить работу по журналу FILE: устройства, обслуженные\n"
+    "                      успешно той же работой с тем же файлом, пропускаются\n"
+    "  --report FILE       записать отчёт по каждой попытке: JSON Lines, или CSV, если имя\n"
+    "                      оканчивается на .csv\n"
+    "Классы неудач: connect (нет соединения с сервером), rupture (разрыв соединения,\n"
+    "нарушение протокола сервером), timeout, not_linked (устройство не на связи), auth\n"
+    "(неверный PIN-код), device (устройство отказало), cancelled, internal.\n"
+    "\n"
     "Результат работы: на стандартный вывод по строке на устройство, поля через табуляцию:\n"
     "IMEI, АДРЕС:ПОРТ сервера, ok или failed, затем текст ошибки или (для gather) три\n"
     "считанных значения.\n"
     "\n"
     "Код завершения: 0 - все устройства обслужены успешно (или команда выполнена),\n"
     "1 - хотя бы одно устройство не обслужено (в том числе после Ctrl-C), 2 - ошибка\n"
-    "командной строки, файла или конфигурации, 3 - внутренняя ошибка.\n");
+    "командной строки, файла или конфигурации, 3 - внутренняя ошибка, 4 - работа\n"
+    "остановлена после пробной группы (--canary) или по порогу неудач.\n");
 
 void batch_args_clear_translation() {
     errtext_no_command.clear();
@@ -82,6 +115,11 @@ void batch_args_clear_translation() {
     errfmt_parameter_count.clear();
     errfmt_device_command.clear();
     errfmt_port.clear();
+    errfmt_integer.clear();
+    errfmt_percent.clear();
+    errfmt_fail_class.clear();
+    errfmt_needs_option.clear();
+    errtext_journal_and_resume.clear();
     errtext_log_format.clear();
     text_usage_hint.clear();
     text_help.clear();
@@ -127,6 +165,49 @@ const Value_option value_options[] = {
     {"--failed-out", &Batch_args::failed_out, false},
     {"--succeeded-out", &Batch_args::succeeded_out, false},
     {"--as", &Batch_args::as, true},
+    {"--max-per-server", &Batch_args::max_per_server_text, false},
+    {"--canary", &Batch_args::canary_text, false},
+    {"--canary-ignore", &Batch_args::canary_ignore_text, false},
+    {"--stop-after-failures", &Batch_args::stop_after_failures_text, false},
+    {"--stop-at-failure-rate", &Batch_args::stop_rate_text, false},
+    {"--retry", &Batch_args::retry_text, false},
+    {"--retry-delay", &Batch_args::retry_delay_text, false},
+    {"--retry-classes", &Batch_args::retry_classes_text, false},
+    {"--journal", &Batch_args::journal, false},
+    {"--resume", &Batch_args::resume, false},
+    {"--report", &Batch_args::report, false},
+};
+
+// Rollout options that hold a number, with its range.
+struct Number_option {
+    const char* name;
+    QString Batch_args::*text;
+    unsigned Batch_args::*field;
+    unsigned minimum;
+    unsigned maximum;
+};
+
+const Number_option number_options[] = {
+    {"--max-per-server", &Batch_args::max_per_server_text, &Batch_args::max_per_server, 1, 100000},
+    {"--canary", &Batch_args::canary_text, &Batch_args::canary, 1, 999999},
+    {"--stop-after-failures", &Batch_args::stop_after_failures_text,
+     &Batch_args::stop_after_failures, 1, 999999},
+    {"--retry", &Batch_args::retry_text, &Batch_args::retry, 1, 100},
+    {"--retry-delay", &Batch_args::retry_delay_text, &Batch_args::retry_delay, 0, 86400},
+};
+
+// Options that only make sense beside another one.
+struct Option_pair {
+    const char* name;
+    QString Batch_args::*text;
+    const char* needs;
+    QString Batch_args::*needed;
+};
+
+const Option_pair option_pairs[] = {
+    {"--canary-ignore", &Batch_args::canary_ignore_text, "--canary", &Batch_args::canary_text},
+    {"--retry-delay", &Batch_args::retry_delay_text, "--retry", &Batch_args::retry_text},
+    {"--retry-classes", &Batch_args::retry_classes_text, "--retry", &Batch_args::retry_text},
 };
 
 struct Flag_option {
@@ -147,6 +228,105 @@ Batch_args failed(const QString& message) {
     return a;
 }
 
+bool parse_decimal(const QString& text, unsigned minimum, unsigned maximum, unsigned& out) {
+    if (text.isEmpty() || text.size() > 9)
+        return false;
+    unsigned value = 0;
+    for (QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+        value = value * 10 + unsigned(c.unicode() - '0');
+    }
+    if (value < minimum || value > maximum)
+        return false;
+    out = value;
+    return true;
+}
+
+// Digits with at most one decimal point, above 0 and at most 100.
+bool parse_percent(const QString& text, double& out) {
+    bool point = false;
+    int digits = 0;
+    for (QChar c : text) {
+        if (c == QLatin1Char('.') && !point)
+            point = true;
+        else if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            ++digits;
+        else
+            return false;
+    }
+    if (digits == 0 || text.startsWith(QLatin1Char('.')) || text.endsWith(QLatin1Char('.')))
+        return false;
+    const double value = text.toDouble();
+    if (!(value > 0) || value > 100)
+        return false;
+    out = value;
+    return true;
+}
+
+// A comma-separated list of class names; the offending word in `bad` on failure.
+bool parse_classes(const QString& text, uint32_t& mask, QString& bad) {
+    uint32_t m = 0;
+    for (const QString& word : text.split(QLatin1Char(','))) {
+        const unsigned c = fail_class_from_name(word.toLatin1().constData());
+        if (c >= fail_class_count || word.isEmpty()) {
+            bad = word;
+            return false;
+        }
+        m |= fail_bit(c);
+    }
+    mask = m;
+    return true;
+}
+
+// Converts the rollout options once the command is known; an empty message when they fit.
+QString parse_rollout(Batch_args& a, const QString& cmd_name) {
+    const bool runs =
+        a.cmd == Batch_args::upload || a.cmd == Batch_args::gather || a.cmd == Batch_args::command;
+    const struct {
+        const char* name;
+        const QString& value;
+    } given[] = {{"--max-per-server", a.max_per_server_text},
+                 {"--canary", a.canary_text},
+                 {"--canary-ignore", a.canary_ignore_text},
+                 {"--stop-after-failures", a.stop_after_failures_text},
+                 {"--stop-at-failure-rate", a.stop_rate_text},
+                 {"--retry", a.retry_text},
+                 {"--retry-delay", a.retry_delay_text},
+                 {"--retry-classes", a.retry_classes_text},
+                 {"--journal", a.journal},
+                 {"--resume", a.resume},
+                 {"--report", a.report}};
+    for (const auto& g : given)
+        if (!g.value.isEmpty() && !runs)
+            return errfmt_not_for_command.tr().arg(QLatin1String(g.name), cmd_name);
+    for (const Option_pair& p : option_pairs)
+        if (!(a.*p.text).isEmpty() && (a.*p.needed).isEmpty())
+            return errfmt_needs_option.tr().arg(QLatin1String(p.name), QLatin1String(p.needs));
+    for (const Number_option& n : number_options) {
+        const QString& text = a.*n.text;
+        if (!text.isEmpty() && !parse_decimal(text, n.minimum, n.maximum, a.*n.field))
+            return errfmt_integer.tr()
+                .arg(QLatin1String(n.name), text)
+                .arg(n.minimum)
+                .arg(n.maximum);
+    }
+    if (!a.stop_rate_text.isEmpty() && !parse_percent(a.stop_rate_text, a.stop_rate))
+        return errfmt_percent.tr().arg(QStringLiteral("--stop-at-failure-rate"), a.stop_rate_text);
+    a.canary_ignore = default_canary_ignore();
+    a.retry_classes = default_retry_classes();
+    QString bad;
+    if (!a.canary_ignore_text.isEmpty() &&
+        !parse_classes(a.canary_ignore_text, a.canary_ignore, bad))
+        return errfmt_fail_class.tr().arg(bad, QStringLiteral("--canary-ignore"));
+    if (!a.retry_classes_text.isEmpty() &&
+        !parse_classes(a.retry_classes_text, a.retry_classes, bad))
+        return errfmt_fail_class.tr().arg(bad, QStringLiteral("--retry-classes"));
+    if (!a.journal.isEmpty() && !a.resume.isEmpty())
+        return errtext_journal_and_resume.tr();
+    return QString();
+}
+
 bool parse_port(const QString& text, unsigned short& port) {
     if (text.isEmpty() || text.size() > 5)
         return false;
@@ -163,6 +343,15 @@ bool parse_port(const QString& text, unsigned short& port) {
 }
 
 } // namespace
+
+uint32_t default_canary_ignore() {
+    return fail_bit(fail_connect) | fail_bit(fail_not_linked);
+}
+
+uint32_t default_retry_classes() {
+    return fail_bit(fail_connect) | fail_bit(fail_rupture) | fail_bit(fail_timeout) |
+           fail_bit(fail_not_linked);
+}
 
 const char* batch_command_name(Batch_args::Command cmd) {
     for (const Command_info& c : commands)
@@ -264,6 +453,9 @@ Batch_args parse_batch_args(const QStringList& args) {
             errfmt_not_for_command.tr().arg(QStringLiteral("--encrypt-password-file"), cmd_name));
     if (a.yes && a.cmd != Batch_args::command)
         return failed(errfmt_not_for_command.tr().arg(QStringLiteral("--yes"), cmd_name));
+    const QString rollout_error = parse_rollout(a, cmd_name);
+    if (!rollout_error.isEmpty())
+        return failed(rollout_error);
 
     switch (a.cmd) {
     case Batch_args::enumerate:

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 
 struct Batch_args {
     enum Outcome { run, help, error };
@@ -31,7 +32,29 @@ struct Batch_args {
     bool trace = false;
     bool quiet = false;
     bool yes = false;
+
+    // Rollout controls (upload, gather, command); 0 or empty: off. Classes are bit masks of
+    // fail_bit(Fail_class).
+    unsigned max_per_server = 0;
+    unsigned canary = 0;
+    uint32_t canary_ignore = 0;
+    unsigned stop_after_failures = 0;
+    double stop_rate = 0; // percent
+    unsigned retry = 0;
+    unsigned retry_delay = 5; // seconds
+    uint32_t retry_classes = 0;
+    QString journal;
+    QString resume;
+    QString report;
+    // The options as typed, converted into the fields above once the command is known.
+    QString max_per_server_text, canary_text, canary_ignore_text, stop_after_failures_text,
+        stop_rate_text, retry_text, retry_delay_text, retry_classes_text;
 };
+
+// The classes that a canary failure may have without stopping the run, and those retried,
+// unless the command line names others.
+uint32_t default_canary_ignore();
+uint32_t default_retry_classes();
 
 // Parses the arguments after the program name.
 Batch_args parse_batch_args(const QStringList& args);

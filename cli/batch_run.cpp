@@ -2,6 +2,7 @@
 
 #include "cli/batch_config.h"
 #include "cli/batch_output.h"
+#include "cli/batch_rollout.h"
 #include "cli/batch_signal.h"
 #include "config/config.h"
 #include "engine/actions.h"
@@ -28,8 +29,6 @@ static Tr errfmt_value_not_printable(
     "msgbox", "неправильное значение параметра «%1». Этот параметр должен состоять только из "
               "символов printable ASCII (латинские буквы, цифры, пробелы, а также следующие "
               "символы: !\"#$%%&'()*+,-./:;<=>?@[\\]^_`{|}~).");
-static Tr fmt_progress("batch", "TCP: устанавливается %1, установлено %2; подключено %3, "
-                                "авторизовано %4, успешно %5, неудачно %6; готово %7 из %8");
 static Tr fmt_summary("batch", "Всего устройств: %1, успешно: %2, неудачно: %3.");
 static Tr text_interrupted("batch", "Работа прервана (Ctrl-C).");
 
@@ -41,7 +40,6 @@ void batch_run_clear_translation() {
     caption_devfname.clear();
     errfmt_value_too_long.clear();
     errfmt_value_not_printable.clear();
-    fmt_progress.clear();
     fmt_summary.clear();
     text_interrupted.clear();
 }
@@ -73,20 +71,6 @@ Tally count_results() {
         if (d.rows[i].device->run_flags & Device::succeeded)
             ++t.succeeded;
     return t;
-}
-
-QString progress_text(const Engine& e, unsigned total) {
-    const uint32_t success = e.success.load(std::memory_order_relaxed);
-    const uint32_t failure = e.failure.load(std::memory_order_relaxed);
-    return fmt_progress.tr()
-        .arg(e.connecting.load(std::memory_order_relaxed))
-        .arg(e.connected.load(std::memory_order_relaxed))
-        .arg(e.linked.load(std::memory_order_relaxed))
-        .arg(e.authorized.load(std::memory_order_relaxed))
-        .arg(success)
-        .arg(failure)
-        .arg(uint64_t(success) + failure)
-        .arg(total);
 }
 
 // One line per device in configuration order: IMEI, ADDRESS:PORT, ok or failed, then the
@@ -148,25 +132,19 @@ bool write_list(const QString& path, bool success) {
     }
 }
 
-int run(const Batch_args& args, const Action& action, const Params* params) {
+int run(const Batch_args& args, const Action& action, const Params* params,
+        const Journal_work& work) {
     Progress_line progress(!args.quiet);
-    const unsigned total = configuration.devices.count;
 
     install_sigint_handler();
-    bool interrupted = false;
-    const QString engine_error = run_engine(
-        action,
-        [&](const Engine& e) {
-            if (sigint_received()) {
-                interrupted = true;
-                return false;
-            }
-            progress.show(progress_text(e, total));
-            return true;
-        },
-        100);
+    Rollout_outcome r;
+    try {
+        r = run_rollout(args, action, work, params, progress);
+    } catch (...) {
+        restore_sigint_handler();
+        throw;
+    }
     restore_sigint_handler();
-    interrupted = interrupted || sigint_received();
     progress.clear();
 
     print_results(params);
@@ -175,18 +153,26 @@ int run(const Batch_args& args, const Action& action, const Params* params) {
 
     const Tally t = count_results();
     if (!args.quiet) {
-        if (interrupted)
+        if (r.interrupted)
             print_line(stderr, text_interrupted.tr());
+        if (r.stopped)
+            print_line(stderr, r.stop_message);
         print_line(stderr,
                    fmt_summary.tr().arg(t.total).arg(t.succeeded).arg(t.total - t.succeeded));
     }
-    if (!engine_error.isEmpty()) {
-        print_line(stderr, engine_error);
+    if (!r.file_error.isEmpty())
+        print_line(stderr, r.file_error);
+    if (!r.engine_error.isEmpty()) {
+        print_line(stderr, r.engine_error);
         return 3;
     }
-    if (!lists_written)
+    if (!lists_written || !r.file_error.isEmpty())
         return 2;
-    return interrupted || t.succeeded != t.total ? 1 : 0;
+    if (r.interrupted)
+        return 1;
+    if (r.stopped)
+        return 4;
+    return t.succeeded != t.total ? 1 : 0;
 }
 
 } // namespace
@@ -232,7 +218,9 @@ int run_upload(const Batch_args& args) {
         action = std::make_unique<Action_upload_other>();
         break;
     }
-    const int status = run(args, *action, nullptr);
+    Journal_work work{QStringLiteral("upload"), QString::fromLatin1(devfname),
+                      QStringLiteral("%1").arg(firmware_sum, 8, 16, QLatin1Char('0'))};
+    const int status = run(args, *action, nullptr, work);
     firmware.clear();
     return status;
 }
@@ -243,7 +231,7 @@ int run_gather(const Batch_args& args) {
         throw Err(errtext_nothing_to_gather.tr());
     const std::unique_ptr<Params> params = make_version_params();
     Action_gather action(*params);
-    return run(args, action, params.get());
+    return run(args, action, params.get(), Journal_work{QStringLiteral("gather"), {}, {}});
 }
 
 namespace {
@@ -278,5 +266,6 @@ int run_command(const Batch_args& args) {
     if (configuration.devices.count == 0)
         throw Err(errtext_nothing_to_command.tr());
     Action_cmd action(command->code, command->name->tr());
-    return run(args, action, nullptr);
+    const Journal_work work{QStringLiteral("command ") + args.device_command, {}, {}};
+    return run(args, action, nullptr, work);
 }

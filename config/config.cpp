@@ -146,7 +146,7 @@ const QString& Server::port_str() {
     return port_text;
 }
 
-unsigned Server::stop_all_devices() {
+unsigned Server::stop_all_devices(void (*ended)(Device&, void*), void* context) {
     unsigned n = 0;
     while (Device* d = pending_devices.pop()) {
         if (n < unsigned(connection_attempts))
@@ -154,6 +154,8 @@ unsigned Server::stop_all_devices() {
         else
             d->error_text = errfmt_server_unreachable.tr().arg(connection_attempts);
         ++n;
+        if (ended)
+            ended(*d, context);
     }
     pending_count = 0;
     return n;

@@ -145,8 +145,9 @@ public:
     unsigned char state_bits = 0;
 
     const QString& port_str();
-    // Takes every device off the pending stack, gives each its failure text, returns how many.
-    unsigned stop_all_devices();
+    // Takes every device off the pending stack, gives each its failure text, returns how many;
+    // `ended`, when given, is told of each device once its text is set.
+    unsigned stop_all_devices(void (*ended)(Device&, void*) = nullptr, void* context = nullptr);
     // Appends the "server(...)" line.
     void save(QString& out) const;
 };
@@ -163,7 +164,10 @@ public:
     Text_position<char> position{nullptr, nullptr, 0}; // where the entry began in the parsed text
     QString error_text;
     unsigned char run_flags = 0;
-    QByteArray values; // raw parameter values of the last gather run
+    unsigned char fail_class = 0; // why the device failed in the last run (see Fail_class)
+    unsigned run_row = 0;         // row in the device table, set when a run takes the device
+    int64_t run_start_ms = 0;     // when the last run began to serve it (UTC); 0: never began
+    QByteArray values;            // raw parameter values of the last gather run
 
     const QString& imei_str();
     // Appends the " device(...)" line.

@@ -125,21 +125,24 @@ Actor::Actor() {
 Actor::~Actor() {
     const bool cancelled = engine && engine->cancel.load(std::memory_order_acquire) != 0;
     if (device) {
+        Device* d = device;
+        device = nullptr;
         if (cancelled) {
-            device->error_text = errtext_interrupted.tr();
+            d->error_text = engine->cancelled_text(true);
         } else {
             log_debug(0x0B06);
-            device->error_text = text_device_not_served();
+            d->error_text = text_device_not_served();
         }
         engine->failure.fetch_add(1, std::memory_order_relaxed);
-        device = nullptr;
+        engine->device_ended(*d, cancelled ? fail_cancelled : fail_internal);
     }
     if (server) {
         if (cancelled) {
             while (Device* d = server->pending_devices.pop()) {
                 --server->pending_count;
-                d->error_text = errtext_cancelled.tr();
+                d->error_text = engine->cancelled_text(false);
                 engine->failure.fetch_add(1, std::memory_order_relaxed);
+                engine->device_ended(*d, fail_cancelled);
             }
         } else {
             // The devices left on the server get their text from the engine.
@@ -213,7 +216,7 @@ void Actor::connect_ok(Zelmo_client* c) {
     a->signal_progress();
     a->reconnecting = false;
     Server* s = a->server;
-    Device* d = s->pending_devices.pop();
+    Device* d = e.stopping() ? nullptr : s->pending_devices.pop();
     if (!d) {
         // Other actors took the server's devices meanwhile.
         --s->active_actors;
@@ -222,6 +225,7 @@ void Actor::connect_ok(Zelmo_client* c) {
         return;
     }
     a->device = d;
+    Engine::device_started(*d);
     --s->pending_count;
     s->consecutive_failures = 0;
     const bool was_pending = (s->state_bits & Server::reconnect_pending) != 0;
@@ -274,16 +278,17 @@ void Actor::link_answer(Zelmo_client* c) {
         a->post(send_auth);
         return;
     case 1:
-        a->device_reject(errtext_link_failed.tr());
+        a->device_reject(errtext_link_failed.tr(), fail_not_linked);
         return;
     case 2:
-        a->device_reject(errtext_no_device_link.tr());
+        a->device_reject(errtext_no_device_link.tr(), fail_not_linked);
         return;
     case 3:
-        a->device_reject(errtext_device_busy.tr());
+        a->device_reject(errtext_device_busy.tr(), fail_not_linked);
         return;
     default:
-        a->device_reject(errfmt_link_unknown.tr().arg(unsigned(result), 2, 16, QLatin1Char('0')));
+        a->device_reject(errfmt_link_unknown.tr().arg(unsigned(result), 2, 16, QLatin1Char('0')),
+                         fail_not_linked);
         return;
     }
 }
@@ -312,7 +317,7 @@ void Actor::auth_sent(Zelmo_client* c) {
 void Actor::unlink_after_write(const QString& text) {
     take_posted_step()(this);
     if (is_connected())
-        device_reject(text);
+        device_reject(text, fail_not_linked);
 }
 
 void Actor::auth_sent_unlink(Zelmo_client* c) {
@@ -324,7 +329,7 @@ void Actor::auth_answer(Zelmo_client* c) {
     const unsigned char type = received_type(c);
     const unsigned length = received_length(c);
     if (type == UNLINK) {
-        a->device_reject(errtext_unlink_auth.tr());
+        a->device_reject(errtext_unlink_auth.tr(), fail_not_linked);
         return;
     }
     if (type != AUTH_ANSWER) {
@@ -343,7 +348,7 @@ void Actor::auth_answer(Zelmo_client* c) {
         a->signal_progress();
         a->post(a->engine->action->start(*a));
     } else if (status == 0) {
-        a->device_reject(errtext_pin_rejected.tr());
+        a->device_reject(errtext_pin_rejected.tr(), fail_auth);
     } else {
         a->device_reject(text_device_unknown_field(name_AUTH.tr(), name_AUTH_ANSWER.tr(),
                                                    name_auth_status.tr(), status));
@@ -363,13 +368,13 @@ void Actor::unsolicited_frame(Zelmo_client* c) {
         if (awaited == link_answer)
             return;
         if (awaited == auth_answer)
-            a->device_reject(errtext_unlink_auth.tr());
+            a->device_reject(errtext_unlink_auth.tr(), fail_not_linked);
         else if (awaited == upfile_answer)
-            a->device_reject(errtext_unlink_upfile.tr());
+            a->device_reject(errtext_unlink_upfile.tr(), fail_not_linked);
         else if (awaited == getparam_answer)
-            a->device_reject(errtext_unlink_getparam.tr());
+            a->device_reject(errtext_unlink_getparam.tr(), fail_not_linked);
         else if (awaited == cmd_answer)
-            a->device_reject(errtext_unlink_cmd.tr());
+            a->device_reject(errtext_unlink_cmd.tr(), fail_not_linked);
         else if (awaited == unsolicited_frame)
             a->tcp_crash(debug_errtext(0x0B05));
         else
@@ -403,7 +408,7 @@ void Actor::unsolicited_frame(Zelmo_client* c) {
         a->tcp_crash(debug_errtext(0x0B03));
 }
 
-void Actor::device_reject(const QString& text) {
+void Actor::device_reject(const QString& text, unsigned char fail_class) {
     device->error_text = text;
     log(QStringLiteral("device_end(\"%1\":%2, device=%3): %4")
             .arg(server->address)
@@ -411,14 +416,16 @@ void Actor::device_reject(const QString& text) {
             .arg(imei_to_str(device->imei), text));
     expected_answer = unsolicited_frame;
     engine->failure.fetch_add(1, std::memory_order_relaxed);
+    engine->device_ended(*device, fail_class);
     signal_progress();
     switch_to_next_device();
 }
 
 void Actor::switch_to_next_device() {
     Server* s = server;
-    if (Device* d = s->pending_devices.pop()) {
+    if (Device* d = engine->stopping() ? nullptr : s->pending_devices.pop()) {
         device = d;
+        Engine::device_started(*d);
         --s->pending_count;
         post(send_link);
         return;
@@ -436,7 +443,12 @@ void Actor::shutdown_ok(Zelmo_client* c) {
     a->dispatch();
 }
 
-void Actor::crash(const QString& text) {
+// A device of a server that was given up: it never had a connection.
+static void given_up(Device& d, void* engine) {
+    static_cast<Engine*>(engine)->device_ended(d, fail_connect);
+}
+
+void Actor::crash(const QString& text, unsigned char fail_class_of_rupture) {
     Server* s = server;
     Engine& e = *engine;
     // However the connection ended, it leaves the count it was in; this also covers a break
@@ -447,9 +459,11 @@ void Actor::crash(const QString& text) {
         s->state_bits |= Server::last_connect_failed;
     }
     if (device) {
-        device->error_text = text;
+        Device* d = device;
         device = nullptr;
+        d->error_text = text;
         e.failure.fetch_add(1, std::memory_order_relaxed);
+        e.device_ended(*d, fail_class_of_rupture);
     } else if (!s) {
         log_debug(0x0B02);
         signal_progress();
@@ -464,7 +478,7 @@ void Actor::crash(const QString& text) {
             s->state_bits &= static_cast<unsigned char>(~Server::reconnect_pending);
         } else {
             s->connection_errors[connection_attempts - 1] = text;
-            e.failure.fetch_add(s->stop_all_devices(), std::memory_order_relaxed);
+            e.failure.fetch_add(s->stop_all_devices(given_up, &e), std::memory_order_relaxed);
         }
     } else if (reconnecting) {
         // Others still serve the server; let the next one that needs it try again.
@@ -480,7 +494,14 @@ void Actor::on_rupture(const QString& text) {
         log_debug(0x0B08);
         return;
     }
-    crash(text);
+    unsigned char cls = fail_rupture;
+    if (rupture_kind == rupture_timeout)
+        cls = fail_timeout;
+    else if (rupture_kind == rupture_connect)
+        cls = fail_connect;
+    else if (rupture_kind == rupture_internal)
+        cls = fail_internal;
+    crash(text, cls);
     dispatch();
 }
 
@@ -489,7 +510,7 @@ void Actor::on_crash(const QString& text) {
         log_debug(0x0B09);
         return;
     }
-    crash(text);
+    crash(text, fail_internal);
     engine->to_trash(*this);
 }
 

@@ -56,6 +56,7 @@ static void device_done(Actor* a) {
     a->engine->success.fetch_add(1, std::memory_order_relaxed);
     a->signal_progress();
     a->device->run_flags |= Device::succeeded;
+    a->engine->device_ended(*a->device, fail_none);
     a->switch_to_next_device();
 }
 
@@ -103,7 +104,7 @@ void Actor::upfile_answer(Zelmo_client* c) {
     const unsigned char type = received_type(c);
     const unsigned length = received_length(c);
     if (type == UNLINK) {
-        a->device_reject(text_unlink_upfile());
+        a->device_reject(text_unlink_upfile(), fail_not_linked);
         return;
     }
     if (type != UPFILE_ANSWER) {
@@ -181,7 +182,7 @@ static const unsigned char* cmd_answer_payload(Actor* a, QString (*unlink_text)(
     const unsigned char type = received_type(a);
     const unsigned length = received_length(a);
     if (type == UNLINK) {
-        a->device_reject(unlink_text());
+        a->device_reject(unlink_text(), fail_not_linked);
         return nullptr;
     }
     if (type != CMD_ANSWER) {

@@ -3,8 +3,10 @@
 #include "config/config.h"
 #include "engine/actor.h"
 #include "engine/epoll_dispatcher.h"
+#include "engine/fail_class.h"
 #include "foundation/random.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QTimer>
 #include <new>
@@ -35,6 +37,22 @@ Engine::~Engine() {
     delete eventDispatcher();
 }
 
+void Engine::device_started(Device& d) {
+    d.run_start_ms = QDateTime::currentMSecsSinceEpoch();
+}
+
+void Engine::device_ended(Device& d, unsigned char fail_class) {
+    d.fail_class = fail_class;
+    if (observer)
+        observer->device_ended(d);
+}
+
+QString Engine::cancelled_text(bool in_progress) const {
+    if (!stop_text.isEmpty())
+        return stop_text;
+    return in_progress ? text_device_interrupted() : text_device_cancelled();
+}
+
 void Engine::user_cancel() {
     update_random_number_generator(0x0A01);
     cancel.store(1, std::memory_order_release);
@@ -42,6 +60,7 @@ void Engine::user_cancel() {
 }
 
 // Walks both lists backwards so that every stack pops its devices in configuration order.
+// Devices left out of a selective run keep their results.
 void Engine::prepare_servers() {
     const Servers& servers = configuration.servers;
     const Devices& devices = configuration.devices;
@@ -56,8 +75,13 @@ void Engine::prepare_servers() {
         server->pending_devices.top = nullptr;
         while (d > 0 && devices.rows[d - 1].server == s) {
             Device* device = devices.rows[--d].device;
+            if (selected && !selected[d])
+                continue;
             device->run_flags = 0;
             device->error_text.clear(); // no reason may survive from an earlier run
+            device->fail_class = fail_none;
+            device->run_row = d;
+            device->run_start_ms = 0;
             server->pending_devices.push(device);
             ++server->pending_count;
         }
@@ -97,9 +121,16 @@ void Engine::run() {
         if (configuration.servers.count == 0)
             throw Debug(0x0A01);
         prepare_servers();
+        // Connections that can be busy at once: one per device, and no more than the cap per
+        // server.
+        uint64_t useful = 0;
+        for (unsigned s = 0; s < configuration.servers.count; ++s) {
+            const unsigned n = configuration.servers.rows[s].server->pending_count;
+            useful += max_per_server && n > max_per_server ? max_per_server : n;
+        }
         uint64_t count = simultaneously;
-        if (count > configuration.devices.count)
-            count = configuration.devices.count;
+        if (count > useful)
+            count = useful;
         count = allowed_connections(count);
         Actor* actors =
             count ? static_cast<Actor*>(::operator new(sizeof(Actor) * count, std::nothrow))
@@ -190,12 +221,15 @@ void Engine::finish_devices() {
     const Servers& servers = configuration.servers;
     const bool cancelled = cancel.load(std::memory_order_acquire) != 0;
     QString text;
-    if (!error_text.isEmpty())
+    unsigned char fail_class = fail_internal;
+    if (!error_text.isEmpty()) {
         text = error_text;
-    else if (cancelled)
-        text = text_device_cancelled();
-    else
+    } else if (cancelled) {
+        text = cancelled_text(false);
+        fail_class = fail_cancelled;
+    } else {
         text = errtext_not_served.tr();
+    }
     bool logged = false;
     for (unsigned s = 0; s < servers.count; ++s) {
         Server* server = servers.rows[s].server;
@@ -207,6 +241,7 @@ void Engine::finish_devices() {
             --server->pending_count;
             d->error_text = text;
             failure.fetch_add(1, std::memory_order_relaxed);
+            device_ended(*d, fail_class);
         }
     }
 }
@@ -221,6 +256,8 @@ Server* Engine::get_next_server() {
         row = row + 1 < n ? row + 1 : 0;
         Server* s = servers.rows[row].server;
         if (s->pending_count <= s->active_actors)
+            continue;
+        if (max_per_server && s->active_actors >= max_per_server)
             continue;
         const unsigned char bits = s->state_bits;
         if (!(bits & (Server::last_connect_failed | Server::reconnect_pending))) {
@@ -247,7 +284,11 @@ void Engine::to_depot(Actor& actor) {
 
 void Engine::to_trash(Actor& actor) {
     actor.on_duty = false;
-    if (--working == 0)
+    --working;
+    // Under a cap, parked actors may wait for the place this one leaves at its server.
+    if (max_per_server && depot)
+        from_depot();
+    if (working == 0)
         quit();
 }
 

@@ -12,8 +12,17 @@
 
 class Action;
 class Actor;
+class Device;
 class Server;
 class QTimer;
+
+// Told of every device that a run ends, in the worker thread, once its result (succeeded
+// bit or error text and failure class) is final for this run. Must not block.
+class Device_observer {
+public:
+    virtual ~Device_observer() = default;
+    virtual void device_ended(Device& device) = 0;
+};
 
 class Engine : public QThread {
     Q_OBJECT
@@ -35,6 +44,22 @@ public:
 
     const Action* action;
     QString error_text; // why the run could not be done; read after the thread has finished
+
+    // Set before start(); the defaults make an ordinary run over every device.
+    Device_observer* observer = nullptr;
+    unsigned max_per_server = 0;             // connections at once to one server; 0: no cap
+    const unsigned char* selected = nullptr; // per device row, non-zero: serve it; null: all
+    // The text of the devices that a cancel leaves unserved, in place of the user's cancel;
+    // set in the worker thread right before it calls user_cancel() to stop the run.
+    QString stop_text;
+
+    // Called by the actors when a device begins and when it ends with its class.
+    static void device_started(Device& d);
+    void device_ended(Device& d, unsigned char fail_class);
+    // The text for a device that a cancel interrupted (`in_progress`) or left unserved.
+    QString cancelled_text(bool in_progress) const;
+    // A stop was decided in the worker thread: no actor takes another device.
+    bool stopping() const { return !stop_text.isEmpty(); }
 
     // Changed by the actors, read by the exchange window while the run lasts.
     std::atomic<uint32_t> connecting{0};

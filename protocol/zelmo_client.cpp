@@ -177,7 +177,7 @@ void Zelmo_client::trace_data(const char* what, const void* data, qint64 size) {
 }
 
 void Zelmo_client::rupture_debug(unsigned short code) {
-    tcp_crash(debug_errtext(code));
+    tcp_crash(debug_errtext(code), rupture_internal);
 }
 
 void Zelmo_client::crash_debug(unsigned short code) {
@@ -240,6 +240,7 @@ void Zelmo_client::cannot_connect(const QString& text) {
         log(QStringLiteral("not_connected(\"%1\":%2): %3")
                 .arg(server_address(server), QString::number(server_port(server)), text));
     close_connection();
+    rupture_kind = rupture_connect;
     on_rupture(text);
 }
 
@@ -516,7 +517,7 @@ void Zelmo_client::timerEvent(QTimerEvent* event) {
         if (name.isEmpty())
             rupture_debug(no_name);
         else
-            tcp_crash(fmt.tr().arg(name, QString::number(t)));
+            tcp_crash(fmt.tr().arg(name, QString::number(t)), rupture_timeout);
     };
     if (state & st_connected) {
         if (sent_step == unexpected_sent || sent_step == ping_answer_sent) {
@@ -538,7 +539,7 @@ void Zelmo_client::timerEvent(QTimerEvent* event) {
     } else if (state & st_connecting) {
         cannot_connect(errfmt_connect_timeout.tr().arg(connect_timeout));
     } else if (state & st_shutting_down) {
-        tcp_crash(errfmt_shutdown_timeout.tr().arg(disconnect_timeout));
+        tcp_crash(errfmt_shutdown_timeout.tr().arg(disconnect_timeout), rupture_timeout);
     } else if (state & st_delaying) {
         state &= ~st_delaying;
         stop_timer();
@@ -662,7 +663,7 @@ void Zelmo_client::close_connection() {
 // ---------------------------------------------------------------------------------------------
 // Reports.
 
-void Zelmo_client::tcp_crash(const QString& text) {
+void Zelmo_client::tcp_crash(const QString& text, unsigned char kind) {
     if (tracing())
         log(QStringLiteral("#%1 broken: %2").arg(QString::number(number), text));
     else
@@ -670,6 +671,7 @@ void Zelmo_client::tcp_crash(const QString& text) {
                 .arg(server_address(server), QString::number(server_port(server)),
                      QString::number(link.is_open() ? link.local_port() : local_port), text));
     close_connection();
+    rupture_kind = kind;
     on_rupture(text);
 }
 

@@ -85,6 +85,10 @@ public:
     unsigned short local_port = 0;
     alignas(8) unsigned char transmit_frame[64];
     unsigned char state = 0;
+    // What the last rupture was, set beside its text: a failed connection attempt, a
+    // time-out, an error of ours, or any other break.
+    enum : unsigned char { rupture_broken, rupture_connect, rupture_timeout, rupture_internal };
+    unsigned char rupture_kind = rupture_broken;
     // Counts close_connection() calls: code that called out to a step compares it to learn
     // whether the connection it was working on is gone, even if a new one was opened since.
     uint32_t close_count = 0;
@@ -128,8 +132,8 @@ public:
     void close_connection();
     // Writes `count` bytes from write_position; the sent step runs once all are accepted.
     void write_to_socket(qint64 count);
-    // Rupture: logs, closes, calls on_rupture.
-    void tcp_crash(const QString& text);
+    // Rupture: logs, closes, calls on_rupture; `kind` tells what broke (rupture_kind).
+    void tcp_crash(const QString& text, unsigned char kind = rupture_broken);
     // Crash: logs, closes, calls on_crash.
     void total_crash(const QString& text);
 

@@ -244,6 +244,10 @@ void Server::on_link(Conn& c, const uint8_t* pl, size_t len) {
         st = &prof.stage[st_link];
         delay = prof.delay_ms;
         result = st->result >= 0 ? uint8_t(st->result) : 0;
+        uint32_t& tries = link_tries_[c.port_index][size_t(idx)];
+        if (tries < prof.offline_links)
+            result = 2; // not yet online
+        ++tries;
         uint32_t& owner = owners_[c.port_index][size_t(idx)];
         if (result == 0 && owner != 0 && owner != c.slot + 1)
             result = 3; // linked to another client

@@ -176,6 +176,10 @@ void apply_profile(Profile& p, const std::string& key, const std::string& raw) {
         p.devname = limited(v, 40, key);
         return;
     }
+    if (key == "offline_links") {
+        p.offline_links = uint32_t(to_uint(v, 1000000, key));
+        return;
+    }
     if (key == "params") {
         if (v != "none")
             fail("params only takes the value none");

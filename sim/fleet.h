@@ -35,8 +35,9 @@ struct Profile {
     bool any_pin = true;
     std::string pin; // the accepted PIN when not any_pin
     bool has_upname = false;
-    std::string upname;  // file name echoed in UPFILE_ANSWER instead of the received one
-    std::string devname; // user name shown in device lists, at most 40 bytes
+    std::string upname;         // file name echoed in UPFILE_ANSWER instead of the received one
+    std::string devname;        // user name shown in device lists, at most 40 bytes
+    uint32_t offline_links = 0; // the first this many LINKs find the device offline (code 2)
     std::vector<std::pair<uint16_t, std::string>> params;
 };
 

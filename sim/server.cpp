@@ -61,6 +61,8 @@ bool Server::listen(std::string& error) {
     for (size_t i = 0; i < ports_.size(); ++i) {
         Port& p = ports_[i];
         owners_.emplace_back(p.devices.size(), 0);
+        link_tries_.emplace_back(p.devices.size(), 0);
+        open_now_.push_back(0);
         refused_.push_back(0);
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         listen_fds_.push_back(fd);
@@ -161,6 +163,8 @@ void Server::accept_on(size_t pi) {
         c.tokens = double(std::max<uint64_t>(p.rate / 20, 512));
         c.tokens_at = now_;
         record_.line("%llu %u open peer=%u", (unsigned long long)id, p.port, c.peer);
+        if (++open_now_[pi] > counters_.peak_per_port)
+            counters_.peak_per_port = open_now_[pi];
 
         epoll_event ev{};
         ev.events = EPOLLIN | EPOLLRDHUP;
@@ -209,6 +213,7 @@ void Server::close_conn(Conn& c, const char* reason) {
     epoll_ctl(epoll_, EPOLL_CTL_DEL, c.fd, nullptr);
     ::close(c.fd);
     c.fd = -1;
+    --open_now_[c.port_index];
     unlink_device(c);
     ++counters_.closed;
     record_.line("%llu %u close reason=%s", (unsigned long long)c.id, c.port->port, reason);
@@ -451,7 +456,8 @@ void Server::print_counters(FILE* out) const {
             "counters connections=%llu refused=%llu closed=%llu bytes_in=%llu bytes_out=%llu "
             "frames_in=%llu frames_out=%llu links=%llu auths=%llu uploads=%llu upload_bytes=%llu "
             "upload_crc_errors=%llu getparams=%llu cmds=%llu enumerates=%llu enum_frames=%llu "
-            "pings=%llu ping_answers=%llu unlinks=%llu violations=%llu stalls=%llu\n",
+            "pings=%llu ping_answers=%llu unlinks=%llu violations=%llu stalls=%llu "
+            "peak_per_port=%llu\n",
             (unsigned long long)k.connections, (unsigned long long)k.refused,
             (unsigned long long)k.closed, (unsigned long long)k.bytes_in,
             (unsigned long long)k.bytes_out, (unsigned long long)k.frames_in,
@@ -462,7 +468,7 @@ void Server::print_counters(FILE* out) const {
             (unsigned long long)k.enumerates, (unsigned long long)k.enum_frames,
             (unsigned long long)k.pings, (unsigned long long)k.ping_answers,
             (unsigned long long)k.unlinks, (unsigned long long)k.violations,
-            (unsigned long long)k.stalls);
+            (unsigned long long)k.stalls, (unsigned long long)k.peak_per_port);
 }
 
 } // namespace sim

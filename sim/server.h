@@ -20,6 +20,7 @@ struct Counters {
     uint64_t links = 0, auths = 0, uploads = 0, upload_bytes = 0, upload_crc_errors = 0;
     uint64_t getparams = 0, cmds = 0, enumerates = 0, enum_frames = 0;
     uint64_t pings = 0, ping_answers = 0, unlinks = 0, violations = 0, stalls = 0;
+    uint64_t peak_per_port = 0; // most connections open at once on any one port
 };
 
 class Server {
@@ -83,6 +84,8 @@ private:
     std::vector<int64_t> refused_; // per port: connections reset so far
     std::vector<std::vector<uint32_t>>
         owners_; // per port and device: slot + 1 of the linked connection
+    std::vector<std::vector<uint32_t>> link_tries_; // per port and device: LINKs received
+    std::vector<uint64_t> open_now_;                // per port: connections open
     std::vector<std::unique_ptr<Conn>> conns_;
     std::vector<uint32_t> free_slots_;
     std::vector<Timer> timers_; // min-heap

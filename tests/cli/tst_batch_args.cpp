@@ -63,6 +63,22 @@ static QString describe(const Batch_args& a) {
         f << QStringLiteral("quiet");
     if (a.yes)
         f << QStringLiteral("yes");
+    if (a.max_per_server)
+        f << QStringLiteral("cap=%1").arg(a.max_per_server);
+    if (a.canary)
+        f << QStringLiteral("canary=%1 ignore=%2").arg(a.canary).arg(a.canary_ignore, 0, 16);
+    if (a.stop_after_failures)
+        f << QStringLiteral("stop_after=%1").arg(a.stop_after_failures);
+    if (a.stop_rate > 0)
+        f << QStringLiteral("stop_rate=%1").arg(a.stop_rate);
+    if (a.retry)
+        f << QStringLiteral("retry=%1 delay=%2 classes=%3")
+                 .arg(a.retry)
+                 .arg(a.retry_delay)
+                 .arg(a.retry_classes, 0, 16);
+    add("journal", a.journal);
+    add("resume", a.resume);
+    add("report", a.report);
     return f.join(QLatin1Char(' '));
 }
 
@@ -149,6 +165,70 @@ void tst_Batch_args::parse_data() {
         << QStringList{"command", "c", "reboot"}
         << QStringLiteral("error: Неизвестная команда устройствам: «reboot». Допустимы команды "
                           "restart, factory, dropbbox и cleargnss.");
+
+    // Rollout controls. Class masks: bit 1 connect, 2 rupture, 3 timeout, 4 not_linked,
+    // 5 auth, 6 device.
+    QTest::newRow("the rollout controls with their defaults")
+        << QStringList{"upload", "c",       "f", "--max-per-server", "4", "--canary",
+                       "10",     "--retry", "2", "--journal",        "j", "--report",
+                       "r.csv"}
+        << QStringLiteral("upload config=c file=f cap=4 canary=10 ignore=12 retry=2 delay=5 "
+                          "classes=1e journal=j report=r.csv");
+    QTest::newRow("class lists replace the defaults")
+        << QStringList{"gather",          "c",
+                       "--canary",        "1",
+                       "--canary-ignore", "device,timeout",
+                       "--retry",         "1",
+                       "--retry-classes", "auth",
+                       "--retry-delay",   "0"}
+        << QStringLiteral("gather config=c canary=1 ignore=48 retry=1 delay=0 classes=20");
+    QTest::newRow("thresholds")
+        << QStringList{"command", "c",
+                       "restart", "--stop-after-failures",
+                       "7",       "--stop-at-failure-rate",
+                       "2.5"}
+        << QStringLiteral("command config=c device_command=restart stop_after=7 stop_rate=2.5");
+    const QString integer = QStringLiteral("error: Неправильное значение опции «%1»: «%2». "
+                                           "Ожидается целое десятичное число от %3 до %4.");
+    QTest::newRow("a cap of 0 is refused")
+        << QStringList{"upload", "c", "f", "--max-per-server", "0"}
+        << integer.arg("--max-per-server", "0", "1", "100000");
+    QTest::newRow("a retry count with a sign is refused")
+        << QStringList{"upload", "c", "f", "--retry", "+1"}
+        << integer.arg("--retry", "+1", "1", "100");
+    const QString percent = QStringLiteral("error: Неправильное значение опции "
+                                           "«--stop-at-failure-rate»: «%1». Ожидается число "
+                                           "процентов больше 0 и не больше 100 (например, 5 или "
+                                           "2.5).");
+    for (const char* bad : {"0", "100.5", "5%", "1e1", ".5", "-3"})
+        QTest::newRow(qPrintable(QStringLiteral("failure rate %1").arg(QLatin1String(bad))))
+            << QStringList{"upload", "c", "f", "--stop-at-failure-rate", QLatin1String(bad)}
+            << percent.arg(QLatin1String(bad));
+    QTest::newRow("an unknown class is named")
+        << QStringList{"upload", "c", "f", "--canary", "1", "--canary-ignore", "connect,offline"}
+        << QStringLiteral("error: Неизвестный класс неудачи «offline» в опции «--canary-ignore». "
+                          "Допустимы классы connect, rupture, timeout, not_linked, auth, device, "
+                          "cancelled и internal через запятую.");
+    QTest::newRow("an empty class in a list is refused")
+        << QStringList{"upload", "c", "f", "--retry", "1", "--retry-classes", "auth,"}
+        << QStringLiteral("error: Неизвестный класс неудачи «» в опции «--retry-classes». "
+                          "Допустимы классы connect, rupture, timeout, not_linked, auth, device, "
+                          "cancelled и internal через запятую.");
+    QTest::newRow("--canary-ignore needs --canary")
+        << QStringList{"upload", "c", "f", "--canary-ignore", "device"}
+        << QStringLiteral("error: Опция «--canary-ignore» действует только вместе с опцией "
+                          "«--canary».");
+    QTest::newRow("--retry-delay needs --retry")
+        << QStringList{"upload", "c", "f", "--retry-delay", "1"}
+        << QStringLiteral("error: Опция «--retry-delay» действует только вместе с опцией "
+                          "«--retry».");
+    QTest::newRow("--journal and --resume exclude each other")
+        << QStringList{"upload", "c", "f", "--journal", "j", "--resume", "j"}
+        << QStringLiteral("error: Опции «--journal» и «--resume» вместе не указываются: "
+                          "--resume продолжает запись в журнал, который ему указан.");
+    QTest::newRow("rollout controls belong to the runs")
+        << QStringList{"check", "c", "--report", "r"}
+        << QStringLiteral("error: Опция «--report» неприменима к команде «check».");
 
     QTest::newRow("enumerate takes a host and a port")
         << QStringList{"enumerate", "srv.example", "65535"}

@@ -1,0 +1,56 @@
+#pragma once
+// The journal of a run (JSON Lines): a head naming the work, then one line per finished
+// device attempt, written so that a run killed at any point leaves every result up to
+// about a second before. A later run resumes from it by skipping the devices it records
+// as succeeded for the same work.
+
+#include <QByteArray>
+#include <QSet>
+#include <QString>
+#include <cstdint>
+
+// What makes two runs the same work: the action, the device file name and the file's
+// CRC-32 (both empty for gather and command).
+struct Journal_work {
+    QString action;
+    QString devfname;
+    QString crc32;
+};
+
+// "IMEI ADDRESS:PORT", the key of a device in a resumed journal.
+QString journal_device_key(uint64_t imei, const QString& address, unsigned port);
+
+// The devices that the journal records as succeeded under heads of the same work. Throws
+// Err when the file cannot be read, a line other than a torn last one is not a journal
+// line, or no head names this work.
+QSet<QString> load_journal(const QString& path, const Journal_work& work);
+
+class Journal_writer {
+public:
+    Journal_writer() = default;
+    Journal_writer(const Journal_writer&) = delete;
+    Journal_writer& operator=(const Journal_writer&) = delete;
+    ~Journal_writer();
+
+    // Creates or truncates the file (append: continues it on a fresh line) and writes the
+    // head at once. Throws Err.
+    void open(const QString& path, bool append, const Journal_work& work, int64_t now_ms);
+    bool is_open() const { return fd_ >= 0; }
+    // Queued; written by flush().
+    void add(const QByteArray& lines) { pending_ += lines; }
+    // Hands what is queued to the system, and makes it durable when a second has passed
+    // since the last time (or always with `sync`). False with the message on failure.
+    bool flush(bool sync, QString& error);
+    bool close(QString& error);
+
+private:
+    bool write_all(const char* data, int64_t n, QString& error);
+
+    int fd_ = -1;
+    QString path_;
+    QByteArray pending_;
+    int64_t synced_ms_ = 0;
+    bool dirty_ = false;
+};
+
+void batch_journal_clear_translation();

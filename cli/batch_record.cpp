@@ -1,0 +1,164 @@
+#include "cli/batch_record.h"
+
+#include "engine/fail_class.h"
+
+static void append_digits(QByteArray& out, int64_t value, int width) {
+    char buf[24];
+    int n = 0;
+    uint64_t v = value < 0 ? 0 : uint64_t(value);
+    do {
+        buf[n++] = char('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    for (int i = n; i < width; ++i)
+        out += '0';
+    while (n > 0)
+        out += buf[--n];
+}
+
+// Civil date from days since 1970-01-01 (proleptic Gregorian calendar).
+static void civil_from_days(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = unsigned(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    y = int64_t(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    if (m <= 2)
+        ++y;
+}
+
+void append_iso_time(QByteArray& out, int64_t ms) {
+    if (ms < 0)
+        ms = 0;
+    const int64_t days = ms / 86400000;
+    const int64_t in_day = ms % 86400000;
+    int64_t y;
+    unsigned m, d;
+    civil_from_days(days, y, m, d);
+    append_digits(out, y, 4);
+    out += '-';
+    append_digits(out, m, 2);
+    out += '-';
+    append_digits(out, d, 2);
+    out += 'T';
+    append_digits(out, in_day / 3600000, 2);
+    out += ':';
+    append_digits(out, in_day / 60000 % 60, 2);
+    out += ':';
+    append_digits(out, in_day / 1000 % 60, 2);
+    out += '.';
+    append_digits(out, in_day % 1000, 3);
+    out += 'Z';
+}
+
+void append_json_string(QByteArray& out, const QString& text) {
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    const QByteArray utf8 = text.toUtf8();
+    for (char ch : utf8) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20) {
+                out += "\\u00";
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            } else {
+                out += ch;
+            }
+        }
+    }
+    out += '"';
+}
+
+static void append_imei(QByteArray& out, uint64_t imei) {
+    append_digits(out, int64_t(imei), 15);
+}
+
+void append_attempt_json(QByteArray& out, const Attempt& a) {
+    out += "{\"imei\":\"";
+    append_imei(out, a.imei);
+    out += "\",\"address\":";
+    append_json_string(out, a.address);
+    out += ",\"port\":";
+    append_digits(out, a.port, 1);
+    out += ",\"action\":";
+    append_json_string(out, a.action);
+    out += a.ok ? ",\"result\":\"ok\",\"class\":\"" : ",\"result\":\"failed\",\"class\":\"";
+    out += fail_class_name(a.ok ? 0 : a.fail_class);
+    out += "\",\"text\":";
+    append_json_string(out, a.text);
+    out += ",\"start\":\"";
+    append_iso_time(out, a.start_ms);
+    out += "\",\"end\":\"";
+    append_iso_time(out, a.end_ms);
+    out += "\",\"duration_ms\":";
+    append_digits(out, a.end_ms - a.start_ms, 1);
+    out += ",\"attempt\":";
+    append_digits(out, a.attempt, 1);
+    out += "}\n";
+}
+
+// RFC 4180: a field with a comma, a quote or a line break is quoted, quotes doubled.
+static void append_csv_field(QByteArray& out, const QByteArray& field) {
+    bool quote = false;
+    for (char c : field)
+        quote = quote || c == ',' || c == '"' || c == '\n' || c == '\r';
+    if (!quote) {
+        out += field;
+        return;
+    }
+    out += '"';
+    for (char c : field) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+void append_csv_header(QByteArray& out) {
+    out += "imei,address,port,action,result,class,text,start,end,duration_ms,attempt\r\n";
+}
+
+void append_attempt_csv(QByteArray& out, const Attempt& a) {
+    append_imei(out, a.imei);
+    out += ',';
+    append_csv_field(out, a.address.toUtf8());
+    out += ',';
+    append_digits(out, a.port, 1);
+    out += ',';
+    append_csv_field(out, a.action.toUtf8());
+    out += a.ok ? ",ok," : ",failed,";
+    out += fail_class_name(a.ok ? 0 : a.fail_class);
+    out += ',';
+    append_csv_field(out, a.text.toUtf8());
+    out += ',';
+    append_iso_time(out, a.start_ms);
+    out += ',';
+    append_iso_time(out, a.end_ms);
+    out += ',';
+    append_digits(out, a.end_ms - a.start_ms, 1);
+    out += ',';
+    append_digits(out, a.attempt, 1);
+    out += "\r\n";
+}

@@ -5,7 +5,7 @@
 #include "ui/dialog_device.h"
 
 class Dialog_add_device : public Dialog_device {
-    // Q_OBJECT: with the implementation
+    Q_OBJECT
 public:
     Dialog_add_device(Configuration& cfg, QWidget* parent);
 

@@ -4,7 +4,7 @@
 #include "ui/dialog_server.h"
 
 class Dialog_add_server : public Dialog_server {
-    // Q_OBJECT: with the implementation
+    Q_OBJECT
 public:
     Dialog_add_server(Configuration& cfg, QWidget* parent);
 

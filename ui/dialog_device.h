@@ -30,7 +30,7 @@ struct Dialog_device_codes {
 };
 
 class Dialog_device : public QDialog {
-    // Q_OBJECT: with the implementation
+    Q_OBJECT
 public:
     Configuration& cfg;
 

@@ -4,7 +4,7 @@
 #include "ui/dialog_device.h"
 
 class Dialog_edit_device : public Dialog_device {
-    // Q_OBJECT: with the implementation
+    Q_OBJECT
 public:
     Dialog_edit_device(Configuration& cfg, unsigned device_row, QWidget* parent);
 

@@ -5,7 +5,7 @@
 #include "ui/dialog_server.h"
 
 class Dialog_edit_server : public Dialog_server {
-    // Q_OBJECT: with the implementation
+    Q_OBJECT
 public:
     Dialog_edit_server(Configuration& cfg, unsigned short server_row, QWidget* parent);
 

@@ -13,10 +13,11 @@ class QDialogButtonBox;
 class QIntValidator;
 class QLabel;
 class QLineEdit;
+class QGroupBox;
 class QPushButton;
 
 class Dialog_options : public QDialog {
-    // Q_OBJECT: with the implementation
+    Q_OBJECT
 public:
     explicit Dialog_options(QWidget* parent);
 
@@ -24,6 +25,8 @@ public:
     QCheckBox* cbox_defined[option_count];
     QLabel* label_option[option_count];
     QLineEdit* ebox_option[option_count];
+    QLabel* label_ms[option_count]; // null for simultaneously
+    QGroupBox* group_trace;
     QCheckBox* cbox_trace;
     QIntValidator* validator; // shared by every field
     QDialogButtonBox* buttons;

@@ -20,7 +20,7 @@ struct Dialog_server_texts {
 };
 
 class Dialog_server : public QDialog {
-    // Q_OBJECT: with the implementation
+    Q_OBJECT
 public:
     Configuration& cfg;
 

@@ -12,6 +12,7 @@
 #include "ui/table_devices.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -38,6 +39,17 @@ static Tr_with_hint question_exit_unsaved(
 static Tr hint_dont_exit_unsaved("main_wnd",
                                  "Если вы нажмёте эту кнопку, работа программы не будет завершена\n"
                                  "(всё будет так, как если бы вы не нажимали кнопку «Выйти»).");
+
+// The wait cursor while a long step runs in the handler: a million devices take seconds to
+// read, render or parse.
+namespace {
+struct Busy {
+    Busy() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~Busy() { QApplication::restoreOverrideCursor(); }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+};
+} // namespace
 
 void main_window_clear_translation() {
     question_close_unsaved.clear();
@@ -125,6 +137,7 @@ void Main_window::on_btn_load_clicked() {
 
 void Main_window::open_loaded(const QString& file_name, const QByteArray& bytes) {
     try {
+        Busy busy;
         Utf8_file_parser parser(file_name, bytes);
         parse_cfg(parser, configuration);
         page_cfg->create_contents(false);
@@ -150,6 +163,7 @@ void Main_window::on_btn_switch_to_text_clicked() {
         bool complete = false;
         if (!page_cfg->table_devices->save(text, Save_mode::text, this, complete))
             return;
+        Busy busy;
         const bool modified = page_cfg->is_modified();
         page_text->set_text(text, modified);
         text.clear();
@@ -166,6 +180,7 @@ void Main_window::on_btn_switch_to_text_clicked() {
 void Main_window::on_btn_parse_text_clicked() {
     update_random_number_generator(516);
     try {
+        Busy busy;
         parse_cfg(page_text->editor->toPlainText());
         page_cfg->create_contents(page_text->modified);
         page_text->clear_text();

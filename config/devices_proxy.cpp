@@ -169,6 +169,9 @@ void Devices_proxy::setFilterKeyColumn(int column) {
 // Sort
 
 void Devices_proxy::sort(int column, Qt::SortOrder sort_order_) {
+    // The view asks twice for every click on a header; the rows stay sorted in between.
+    if (column == sort_column && sort_order_ == sort_order)
+        return;
     sort_column = column;
     sort_order = sort_order_;
     begin_layout_change();
@@ -184,15 +187,36 @@ struct Keyed {
     unsigned row;
 };
 
-// Three UTF-16 units from `offset`, each as unit + 1 so that the end of the text (0) sorts
-// before every unit: comparing the keys compares the texts as QString::compare does.
-uint64_t chunk(const QString& s, int offset) {
-    uint64_t k = 0;
-    for (int i = 0; i < 3; ++i) {
-        const int at = offset + i;
-        k = (k << 17) | (at < s.size() ? uint64_t(s.at(at).unicode()) + 1 : 0);
+// A text's sort key: twelve UTF-16 units from an offset, packed so that comparing the keys
+// compares the units in order, and how many of the twelve the text has (the end of a text
+// sorts before every unit, NUL included).
+struct Text_key {
+    uint64_t k[3];
+    unsigned row;
+    unsigned units;
+};
+constexpr int key_units = 12;
+
+void fill_key(Text_key& key, const QString& s, int offset) {
+    const ushort* u = s.utf16();
+    const int n = s.size() - offset;
+    key.units = unsigned(std::max(0, std::min(n, key_units)));
+    for (int w = 0; w < 3; ++w) {
+        uint64_t k = 0;
+        for (int i = 0; i < 4; ++i) {
+            const int at = w * 4 + i;
+            k = (k << 16) | (at < n ? u[offset + at] : 0);
+        }
+        key.k[w] = k;
     }
-    return k;
+}
+
+// -1, 0, 1 as the twelve units (and the text's end) compare.
+int compare_keys(const Text_key& a, const Text_key& b) {
+    for (int w = 0; w < 3; ++w)
+        if (a.k[w] != b.k[w])
+            return a.k[w] < b.k[w] ? -1 : 1;
+    return a.units == b.units ? 0 : a.units < b.units ? -1 : 1;
 }
 
 } // namespace
@@ -207,10 +231,9 @@ static const QString& sort_text(const Devices& d, unsigned row, int column) {
     return value >= 0 && cell < d.value_texts.size() ? d.value_texts[cell] : none;
 }
 
-// Sorting compares keys of at most 64 bits: the number of a server by its rank among the
-// numbers as texts ("10" before "2", as the view shows them), the IMEI as a number (its 15
-// zero-padded digits sort the same way), a text by successive chunks of three units, so that
-// a million notes sort without a million string comparisons per pass. Equal keys keep the
+// Sorting compares keys, not cell texts: the number of a server by its rank among the numbers
+// as texts ("10" before "2", as the view shows them), the IMEI as a number (its 15 zero-padded
+// digits sort the same way), a text by keys of its units (sort_texts). Equal keys keep the
 // table order, in either direction, as a stable sort would.
 void Devices_proxy::sort_all() {
     const unsigned n = source ? source->count : 0;
@@ -241,37 +264,65 @@ void Devices_proxy::sort_all() {
             for (unsigned short i = 0; i < servers; ++i)
                 rank[by_text[i]] = i;
         }
-        for (unsigned i = 0; i < n; ++i)
-            items[i] = {
-                sort_column == Devices::col_imei ? rows[i].device->imei : rank[rows[i].server], i};
-        std::sort(items.begin(), items.end(), before);
-    } else {
-        const Devices& d = *source;
-        const int column = sort_column;
-        for (unsigned i = 0; i < n; ++i)
-            items[i] = {chunk(sort_text(d, i, column), 0), i};
-        // Runs of equal keys whose texts go on are sorted again by the next chunk.
-        struct Run {
-            size_t first, last;
-            int offset;
-        };
-        std::vector<Run> runs{{0, n, 0}};
-        while (!runs.empty()) {
-            const Run run = runs.back();
-            runs.pop_back();
-            if (run.offset > 0)
-                for (size_t i = run.first; i < run.last; ++i)
-                    items[i].key = chunk(sort_text(d, items[i].row, column), run.offset);
-            std::sort(items.begin() + run.first, items.begin() + run.last, before);
-            for (size_t i = run.first; i < run.last;) {
-                size_t j = i + 1;
-                while (j < run.last && items[j].key == items[i].key)
-                    ++j;
-                // The last unit of the chunk is 0 when the texts ended within it.
-                if (j - i > 1 && (items[i].key & 0x1FFFF) != 0)
-                    runs.push_back({i, j, run.offset + 3});
-                i = j;
+        if (sort_column == Devices::col_imei) {
+            for (unsigned i = 0; i < n; ++i)
+                items[i] = {rows[i].device->imei, i};
+            std::sort(items.begin(), items.end(), before);
+        } else {
+            // A thousand devices share each number: the row joins the key, so that no two
+            // keys are equal and the order within a number stays ascending either way.
+            for (unsigned i = 0; i < n; ++i) {
+                const uint64_t r = rank[rows[i].server];
+                items[i] = {((descending ? 0xFFFF - r : r) << 32) | i, i};
             }
+            std::sort(items.begin(), items.end(),
+                      [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+        }
+    } else {
+        sort_texts(descending);
+        return;
+    }
+    for (unsigned i = 0; i < n; ++i)
+        order[i] = items[i].row;
+}
+
+// Texts sort by keys of twelve units held in one array; only runs of equal keys whose texts go
+// on are read again, from the next offset. Each text is thus read a few times in all, instead
+// of once per comparison, and the comparisons stay within the array.
+void Devices_proxy::sort_texts(bool descending) {
+    const Devices& d = *source;
+    const int column = sort_column;
+    const unsigned n = d.count;
+    auto before = [descending](const Text_key& a, const Text_key& b) {
+        const int c = compare_keys(a, b);
+        if (c != 0)
+            return descending ? c > 0 : c < 0;
+        return a.row < b.row;
+    };
+    std::vector<Text_key> items(n);
+    for (unsigned i = 0; i < n; ++i) {
+        items[i].row = i;
+        fill_key(items[i], sort_text(d, i, column), 0);
+    }
+    struct Run {
+        size_t first, last;
+        int offset;
+    };
+    std::vector<Run> runs{{0, n, 0}};
+    while (!runs.empty()) {
+        const Run run = runs.back();
+        runs.pop_back();
+        if (run.offset > 0)
+            for (size_t i = run.first; i < run.last; ++i)
+                fill_key(items[i], sort_text(d, items[i].row, column), run.offset);
+        std::sort(items.begin() + run.first, items.begin() + run.last, before);
+        for (size_t i = run.first; i < run.last;) {
+            size_t j = i + 1;
+            while (j < run.last && compare_keys(items[j], items[i]) == 0)
+                ++j;
+            if (j - i > 1 && items[i].units == unsigned(key_units))
+                runs.push_back({i, j, run.offset + key_units});
+            i = j;
         }
     }
     for (unsigned i = 0; i < n; ++i)

@@ -64,6 +64,7 @@ private:
     void begin_layout_change();
     void end_layout_change();
     void sort_all();
+    void sort_texts(bool descending);
     // Rebuilds `shown` from `order`: rows already shown are tested only when `test_shown`,
     // hidden ones only when `test_hidden` (a longer text hides, a shorter one reveals).
     void filter_rows(bool test_shown, bool test_hidden);

@@ -40,15 +40,15 @@ QString req_str(const QString& text, const QString& caption) {
 }
 
 // Digits only: no sign, no blanks, so that what is stored is exactly what the user sees.
-// A value that does not fit 64 bits is not a number here either.
-static bool parse_decimal(const QString& text, uint64_t& value) {
+// A value that does not fit the result's type is not a number of that type either.
+static bool parse_decimal(const QString& text, uint64_t type_max, uint64_t& value) {
     uint64_t v = 0;
     for (const QChar c : text) {
         const ushort u = c.unicode();
         if (u < '0' || u > '9')
             return false;
         const unsigned digit = u - '0';
-        if (v > (UINT64_MAX - digit) / 10)
+        if (v > (type_max - digit) / 10)
             return false;
         v = v * 10 + digit;
     }
@@ -56,16 +56,21 @@ static bool parse_decimal(const QString& text, uint64_t& value) {
     return true;
 }
 
-bool get_uint64(const QString& text, const QString& caption, uint64_t& result, uint64_t maximum) {
+static bool get_number(const QString& text, const QString& caption, uint64_t type_max,
+                       uint64_t& result, uint64_t maximum) {
     if (text.isEmpty())
         return false;
     uint64_t v;
-    if (!parse_decimal(text, v))
+    if (!parse_decimal(text, type_max, v))
         throw Err(errfmt_not_a_number.tr().arg(caption).arg(qulonglong(maximum)));
     if (v > maximum)
         throw Err(errfmt_above_maximum.tr().arg(caption).arg(qulonglong(maximum)));
     result = v;
     return true;
+}
+
+bool get_uint64(const QString& text, const QString& caption, uint64_t& result, uint64_t maximum) {
+    return get_number(text, caption, UINT64_MAX, result, maximum);
 }
 
 uint64_t req_uint64(const QString& text, const QString& caption, uint64_t maximum) {
@@ -77,7 +82,7 @@ uint64_t req_uint64(const QString& text, const QString& caption, uint64_t maximu
 
 bool get_uint(const QString& text, const QString& caption, unsigned& result, unsigned maximum) {
     uint64_t v;
-    if (!get_uint64(text, caption, v, maximum))
+    if (!get_number(text, caption, UINT32_MAX, v, maximum))
         return false;
     result = unsigned(v);
     return true;

@@ -109,6 +109,8 @@ private slots:
     void window_close_by_page();
     void encrypted_save_and_load();
     void newcomer_walk();
+    void text_saved_as_is_data();
+    void text_saved_as_is();
 };
 
 void tst_Main_window::start_page_shown_first() {
@@ -545,6 +547,60 @@ void tst_Main_window::newcomer_walk() {
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
     QCOMPARE(script.seen.size(), 13);
     QVERIFY(script.seen[11].text.endsWith(QStringLiteral("Вы уверены, что хотите выйти?")));
+}
+
+void tst_Main_window::text_saved_as_is_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("parses");
+    QTest::newRow("faulty text") << QStringLiteral("// черновик\nserver(address \"хост\",\n")
+                                 << false;
+    QTest::newRow("comments and spacing")
+        << QStringLiteral("# мой комментарий\n\n   server(address \"хост\", port 5)  {  }\n")
+        << true;
+}
+
+// The text page writes what the editor holds, unparsed; reading the file back shows the same
+// text (faulty) or the parsed configuration, in which comments and spacing are gone.
+void tst_Main_window::text_saved_as_is() {
+    QFETCH(QString, text);
+    QFETCH(bool, parses);
+    const QString path = dir.filePath(QStringLiteral("как есть %1.zelmo_upload").arg(parses));
+    Main_window w;
+    w.show();
+    Modal_script script;
+    w.page_start->btn_create->click();
+    w.page_cfg->btn_switch_to_text->click();
+    w.page_text->editor->setPlainText(text);
+    QVERIFY(w.page_text->modified);
+    script.cancel(); // a cancelled save keeps the flag
+    w.page_text->btn_save->click();
+    QVERIFY(w.page_text->modified);
+    script.choose_file(path).then(password(QString()));
+    w.page_text->btn_save->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QVERIFY(!w.page_text->modified);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), encode_plain(text.toUtf8()));
+    w.page_text->btn_close->click(); // saved: no question
+    QCOMPARE(w.stack->currentIndex(), int(Main_window::page_index_start));
+
+    open(w, script, path, [&](Modal_script& s) {
+        if (!parses)
+            s.press(close_box);
+    });
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    if (!parses) {
+        QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_text));
+        QCOMPARE(w.page_text->editor->toPlainText(), text);
+        return;
+    }
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
+    w.page_cfg->btn_switch_to_text->click();
+    const QString shown = w.page_text->editor->toPlainText();
+    QVERIFY(!shown.contains(QStringLiteral("мой комментарий")));
+    QVERIFY2(shown.contains(QStringLiteral("server(address \"хост\", port 5)\n{\n}\n")),
+             qPrintable(shown));
 }
 
 QTEST_MAIN(tst_Main_window)

@@ -93,11 +93,9 @@ class tst_Main_window : public QObject {
 private slots:
     void init() { clear_cfg(); }
 
-    void start_page_shown_first();
-    void cancelled_open_stays_on_start();
-    void open_shows_servers_and_devices();
+    void failed_open_stays_on_start_data();
+    void failed_open_stays_on_start();
     void syntax_error_lands_on_text_page_unmodified();
-    void unreadable_file_stays_on_start();
     void close_modified_asks_data();
     void close_modified_asks();
     void text_round_trip_keeps_modified_data();
@@ -107,54 +105,37 @@ private slots:
     void f1_opens_about_on_every_page();
     void window_close_by_page_data();
     void window_close_by_page();
-    void encrypted_save_and_load();
     void newcomer_walk();
     void text_saved_as_is_data();
     void text_saved_as_is();
 };
 
-void tst_Main_window::start_page_shown_first() {
+void tst_Main_window::failed_open_stays_on_start_data() {
+    QTest::addColumn<QByteArray>("bytes"); // empty: the file dialog is cancelled
+    QTest::addColumn<QString>("message");
+    QTest::newRow("file dialog cancelled") << QByteArray() << QString();
+    QTest::newRow("not UTF-8") << QByteArray("\xff\xfe\x00\x01", 4) << QStringLiteral("UTF-8");
+}
+
+void tst_Main_window::failed_open_stays_on_start() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
     Main_window w;
     w.show();
     QCOMPARE(w.windowTitle(), QStringLiteral("zelmo_upload 1.9.0"));
-    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_start));
-    QCOMPARE(w.page_start->btn_create->text(), QStringLiteral("Создать новую конфигурацию"));
-    QCOMPARE(w.page_start->btn_load->text(), QStringLiteral("Прочитать конфигурацию из файла"));
-    QVERIFY(!w.page_start->btn_exit->toolTip().isEmpty());
-}
-
-void tst_Main_window::cancelled_open_stays_on_start() {
-    Main_window w;
-    w.show();
     Modal_script script;
-    script.cancel();
-    w.page_start->btn_load->click();
+    if (bytes.isEmpty()) {
+        script.cancel();
+        w.page_start->btn_load->click();
+    } else {
+        open(w, script, write("мусор.zelmo_upload", bytes),
+             [](Modal_script& s) { s.press(close_box); });
+        QVERIFY2(script.seen[1].text.contains(message), qPrintable(script.seen[1].text));
+    }
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
     QCOMPARE(script.seen[0].title, QStringLiteral("Из какого файла прочитать конфигурацию?"));
-    QCOMPARE(w.stack->currentIndex(), int(Main_window::page_index_start));
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_start));
     QCOMPARE(int(configuration.servers.count), 0);
-}
-
-void tst_Main_window::open_shows_servers_and_devices() {
-    const QString path = write("открыть.zelmo_upload", encode_plain(cfg_text.toUtf8()));
-    Main_window w;
-    w.show();
-    Modal_script script;
-    open(w, script, path);
-    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
-    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
-    QVERIFY(!w.page_cfg->is_modified());
-    QAbstractItemModel* servers =
-        w.page_cfg->findChild<QAbstractItemView*>("table_servers")->model();
-    QAbstractItemModel* devices =
-        w.page_cfg->findChild<QAbstractItemView*>("table_devices")->model();
-    QCOMPARE(servers->rowCount(), 1);
-    QCOMPARE(servers->index(0, 0).data().toString(), QStringLiteral("хост"));
-    QCOMPARE(servers->index(0, 1).data().toString(), QStringLiteral("7001"));
-    QCOMPARE(devices->rowCount(), 2);
-    QCOMPARE(devices->index(0, 1).data().toString(), QStringLiteral("000000000000001"));
-    QCOMPARE(devices->index(0, 2).data().toString(), QStringLiteral("первое"));
-    QCOMPARE(w.page_cfg->btn_upload->text(), QStringLiteral("Закачать прошивку"));
 }
 
 void tst_Main_window::syntax_error_lands_on_text_page_unmodified() {
@@ -177,17 +158,6 @@ void tst_Main_window::syntax_error_lands_on_text_page_unmodified() {
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
     QCOMPARE(w.stack->currentIndex(), int(Main_window::page_index_start));
     QVERIFY(w.page_text->editor->toPlainText().isEmpty());
-}
-
-void tst_Main_window::unreadable_file_stays_on_start() {
-    // Not UTF-8: the loader refuses it before any parsing.
-    const QString path = write("мусор.zelmo_upload", QByteArray("\xff\xfe\x00\x01", 4));
-    Main_window w;
-    w.show();
-    Modal_script script;
-    open(w, script, path, [](Modal_script& s) { s.press(close_box); });
-    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
-    QCOMPARE(w.stack->currentIndex(), int(Main_window::page_index_start));
 }
 
 void tst_Main_window::close_modified_asks_data() {
@@ -387,39 +357,6 @@ void tst_Main_window::window_close_by_page() {
     QCOMPARE(w.stack->currentIndex(), page);
 }
 
-void tst_Main_window::encrypted_save_and_load() {
-    const QString path = dir.filePath(QStringLiteral("тайное.zelmo_upload"));
-    {
-        Main_window w;
-        w.show();
-        Modal_script script;
-        open(w, script, write("исходное.zelmo_upload", encode_plain(cfg_text.toUtf8())));
-        w.page_cfg->modified = true;
-        script.choose_file(path).then(password(QStringLiteral("сезам")));
-        w.page_cfg->btn_save->click();
-        QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
-        QVERIFY(!w.page_cfg->is_modified());
-        w.page_cfg->btn_close->click(); // unmodified: no question
-        QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
-    }
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QVERIFY(is_container(f.readAll()));
-
-    Main_window w;
-    w.show();
-    Modal_script script;
-    open(w, script, path, [](Modal_script& s) {
-        s.then(password(QStringLiteral("не тот"))).then(password(QStringLiteral("сезам")));
-    });
-    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
-    QCOMPARE(script.seen[2].title, QStringLiteral("Пароль не подошёл - попробуйте ещё раз"));
-    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
-    QCOMPARE(int(configuration.servers.count), 1);
-    QCOMPARE(configuration.devices.count, 2u);
-    QVERIFY(!w.page_cfg->is_modified());
-}
-
 // Double-clicks a row of a table as a user would.
 static void double_click_row(QAbstractItemView* view, int row) {
     const QRect rect = view->visualRect(view->model()->index(row, 1));
@@ -450,7 +387,10 @@ void tst_Main_window::newcomer_walk() {
 
     open(w, script, demo);
     QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
+    QVERIFY(!w.page_cfg->is_modified());
+    QCOMPARE(w.page_cfg->btn_upload->text(), QStringLiteral("Закачать прошивку"));
     QCOMPARE(column(servers, 0), QStringList{QStringLiteral("хост")});
+    QCOMPARE(column(servers, 1), QStringList{QStringLiteral("7001")});
     QCOMPARE(column(devices, 1),
              (QStringList{QStringLiteral("000000000000001"), QStringLiteral("356000000000002")}));
 
@@ -528,12 +468,22 @@ void tst_Main_window::newcomer_walk() {
     w.page_cfg->btn_save->click();
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
 
-    // Saved: closing asks nothing; the plain file reads back with the option.
+    QFile plain_file(plain), secret_file(secret);
+    QVERIFY(plain_file.open(QIODevice::ReadOnly) && secret_file.open(QIODevice::ReadOnly));
+    QVERIFY(plain_file.readAll().startsWith("\xEF\xBB\xBF#"));
+    QVERIFY(is_container(secret_file.readAll()));
+
+    // Saved: closing asks nothing; the encrypted file reads back, option included, once the
+    // password fits.
     w.page_cfg->btn_close->click();
     QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_start));
     QCOMPARE(connect_timeout, 10000);
-    open(w, script, plain);
+    open(w, script, secret, [](Modal_script& s) {
+        s.then(password(QStringLiteral("не та"))).then(password(QStringLiteral("тайна")));
+    });
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(script.seen[12].title, QStringLiteral("Пароль не подошёл - попробуйте ещё раз"));
+    QVERIFY(!w.page_cfg->is_modified());
     QCOMPARE(connect_timeout, 4321);
     QCOMPARE(devices->model()->rowCount(), 3);
     QCOMPARE(column(servers, 2), (QStringList{QString(), QStringLiteral("основной")}));
@@ -545,8 +495,8 @@ void tst_Main_window::newcomer_walk() {
     script.press(yes);
     QVERIFY(w.close());
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
-    QCOMPARE(script.seen.size(), 13);
-    QVERIFY(script.seen[11].text.endsWith(QStringLiteral("Вы уверены, что хотите выйти?")));
+    QCOMPARE(script.seen.size(), 15);
+    QVERIFY(script.seen[13].text.endsWith(QStringLiteral("Вы уверены, что хотите выйти?")));
 }
 
 void tst_Main_window::text_saved_as_is_data() {

@@ -25,6 +25,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedLayout>
@@ -106,6 +107,7 @@ private slots:
     void window_close_by_page_data();
     void window_close_by_page();
     void newcomer_walk();
+    void every_control_explains_itself();
     void text_saved_as_is_data();
     void text_saved_as_is();
 };
@@ -551,6 +553,29 @@ void tst_Main_window::text_saved_as_is() {
     QVERIFY(!shown.contains(QStringLiteral("мой комментарий")));
     QVERIFY2(shown.contains(QStringLiteral("server(address \"хост\", port 5)\n{\n}\n")),
              qPrintable(shown));
+}
+
+// Every button, field and box of the three pages has a tooltip, and every field its label.
+void tst_Main_window::every_control_explains_itself() {
+    Main_window w;
+    QStringList missing;
+    for (QWidget* c : w.findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) ||
+                             qobject_cast<QComboBox*>(c) || qobject_cast<QTextEdit*>(c);
+        // Widgets inside Qt's own composites (a combo box's view) are not the page's.
+        if (control && !qobject_cast<QAbstractItemView*>(c->parentWidget()) &&
+            c->toolTip().isEmpty())
+            missing << c->objectName() + QLatin1Char(' ') + c->metaObject()->className();
+    }
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral(", "))));
+    QStringList buddies;
+    for (QLabel* label : w.findChildren<QLabel*>())
+        if (label->buddy())
+            buddies << label->buddy()->objectName();
+    buddies.sort();
+    QCOMPARE(buddies,
+             (QStringList{QStringLiteral("cbox_devfname"), QStringLiteral("cbox_filter_field"),
+                          QStringLiteral("devices_filter"), QStringLiteral("ebox_devfname")}));
 }
 
 QTEST_MAIN(tst_Main_window)

@@ -108,6 +108,7 @@ Table_devices::~Table_devices() {
 void Table_devices::create_contents() {
     proxy->setSourceModel(&collection.devices);
     compute_column_hints();
+    resizeColumnsToContents();
 }
 
 void Table_devices::compute_column_hints() {

@@ -39,7 +39,6 @@ private slots:
     void initTestCase();
     void add_data();
     void add();
-    void add_cancelled_adds_nothing();
     void edit_data();
     void edit();
     void fields_are_labelled_and_explained();
@@ -91,11 +90,6 @@ void tst_Dialog_server::add_data() {
         << "80"
         << "Сервер с адресом «b.example» и номером порта 80 уже есть в текущей конфигурации."
         << "81" << QStringList{existing[0], "b.example:81 заметка"};
-    QTest::newRow("address differing in letter case is another server")
-        << "B.example"
-        << "80"
-        << ""
-        << "" << QStringList{"B.example:80 заметка", existing[0]};
 }
 
 void tst_Dialog_server::add() {
@@ -129,17 +123,6 @@ void tst_Dialog_server::add() {
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(servers_of(cfg), servers);
     QCOMPARE(server_line(cfg, dialog.row).section(':', 0, 0), address);
-}
-
-void tst_Dialog_server::add_cancelled_adds_nothing() {
-    Configuration cfg;
-    Dialog_add_server dialog(cfg, nullptr);
-    dialog.show();
-    type_text(dialog.ebox_address, QStringLiteral("x"));
-    type_text(dialog.ebox_port, QStringLiteral("1"));
-    dialog.btn_cancel->click();
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QCOMPARE(cfg.servers.count, (unsigned short)0);
 }
 
 void tst_Dialog_server::edit_data() {

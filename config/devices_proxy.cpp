@@ -14,6 +14,8 @@ void Devices_proxy::setSourceModel(QAbstractItemModel* model) {
     beginResetModel();
     if (source)
         disconnect(source, nullptr, this, nullptr);
+    // Through null, so that the base class connects to the model's destruction again.
+    QAbstractProxyModel::setSourceModel(nullptr);
     source = qobject_cast<Devices*>(model);
     QAbstractProxyModel::setSourceModel(source);
     if (source) {

@@ -6,6 +6,7 @@
 #include "config/dialog_decrypt.h"
 #include "config/dialog_encrypt.h"
 #include "foundation/err.h"
+#include "support/dialog_input.h"
 #include "support/modal.h"
 #include "ui/dialog_add_device.h"
 #include "ui/dialog_add_server.h"
@@ -19,12 +20,10 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -55,16 +54,6 @@ static std::function<void(QWidget*)> password(const QString& pw) {
             QFAIL(w->metaObject()->className());
         }
     };
-}
-
-// Types text as a keyboard would, including letters that QTest's key table lacks.
-static void type(QWidget* w, const QString& text) {
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &release);
-    }
 }
 
 static void select_row(QAbstractItemView* view, int row) {
@@ -232,7 +221,7 @@ void tst_Main_window::text_round_trip_keeps_modified() {
     if (typed_devfname) {
         w.page_cfg->ebox_devfname->setFocus();
         QTest::keyClick(w.page_cfg->ebox_devfname, Qt::Key_Backspace);
-        type(w.page_cfg->ebox_devfname, QStringLiteral("T"));
+        type_text(w.page_cfg->ebox_devfname, QStringLiteral("T"));
     }
     const bool expected = modified || typed_devfname;
     QCOMPARE(w.page_cfg->is_modified(), expected);
@@ -267,7 +256,7 @@ void tst_Main_window::faulty_text_stays_on_text_page() {
     // Typing marks the text modified.
     QVERIFY(!w.page_text->modified);
     w.page_text->editor->setFocus();
-    type(w.page_text->editor, QStringLiteral("server("));
+    type_text(w.page_text->editor, QStringLiteral("server("));
     QVERIFY(w.page_text->modified);
     const QString text = w.page_text->editor->toPlainText();
     script.press(close_box);
@@ -399,8 +388,8 @@ void tst_Main_window::newcomer_walk() {
     script.then([](QWidget* d) {
         auto* add = qobject_cast<Dialog_add_server*>(d);
         QVERIFY(add);
-        type(add->ebox_address, QStringLiteral("запасной"));
-        type(add->ebox_port, QStringLiteral("7002"));
+        type_text(add->ebox_address, QStringLiteral("запасной"));
+        type_text(add->ebox_port, QStringLiteral("7002"));
         add->btn_ok->click();
     });
     w.page_cfg->btn_add_server->click();
@@ -424,8 +413,8 @@ void tst_Main_window::newcomer_walk() {
         auto* add = qobject_cast<Dialog_add_device*>(d);
         QVERIFY(add);
         add->cbox_server->setCurrentIndex(0);
-        type(add->ebox_imei, QStringLiteral("356000000000003"));
-        type(add->ebox_pin, QStringLiteral("0000"));
+        type_text(add->ebox_imei, QStringLiteral("356000000000003"));
+        type_text(add->ebox_pin, QStringLiteral("0000"));
         add->btn_ok->click();
     });
     w.page_cfg->btn_add_device->click();

@@ -91,6 +91,7 @@ private slots:
     void text_round_trip_keeps_modified_data();
     void text_round_trip_keeps_modified();
     void faulty_text_stays_on_text_page();
+    void filtered_tables_stay_on_switch_to_text();
     void f1_opens_about_on_every_page_data();
     void f1_opens_about_on_every_page();
     void window_close_by_page_data();
@@ -268,6 +269,24 @@ void tst_Main_window::faulty_text_stays_on_text_page() {
     QCOMPARE(w.page_text->editor->toPlainText(), text);
     QVERIFY(w.page_text->modified);
     QCOMPARE(int(configuration.servers.count), 0);
+}
+
+// Only the whole configuration can become text: with the filter hiding devices the switch is
+// refused and the tables stay as they were.
+void tst_Main_window::filtered_tables_stay_on_switch_to_text() {
+    Main_window w;
+    w.show();
+    Modal_script script;
+    open(w, script, write("фильтр.zelmo_upload", encode_plain(cfg_text.toUtf8())));
+    type_text(w.page_cfg->devices_filter, QStringLiteral("первое"));
+    script.press(close_box);
+    w.page_cfg->btn_switch_to_text->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QVERIFY2(script.seen[1].text.contains(QStringLiteral("только 1 из 2 устройств")),
+             qPrintable(script.seen[1].text));
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
+    QCOMPARE(configuration.devices.count, 2u);
+    QVERIFY(w.page_text->editor->toPlainText().isEmpty());
 }
 
 void tst_Main_window::f1_opens_about_on_every_page_data() {

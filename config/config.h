@@ -8,6 +8,7 @@
 #include <QAbstractTableModel>
 #include <QBrush>
 #include <QByteArray>
+#include <QFont>
 #include <QString>
 #include <QVector>
 #include <cstdint>
@@ -181,8 +182,14 @@ QString imei_to_str(uint64_t imei); // exactly 15 digits with leading zeros
 
 struct Server_row {
     Server* server;
-    QString cache; // display cache of the table view
+    QString cache; // display cache of the table view: the "«address»:port" tooltip
 };
+
+// The font of both tables' headers; the views set it (the small name font).
+extern QFont table_header_font;
+
+// "1".."999": the displayed number of a server row, built once per number.
+const QString& server_number_text(unsigned short row);
 
 struct Device_row {
     Device* device;
@@ -213,6 +220,8 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
 
     // Announce that one cell, or the columns in a 3-bit mask, of a row changed.
     void invalidate_cell(int row, int column);
@@ -252,9 +261,14 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
 
     void invalidate_cell(int row, int column);
     void invalidate_cells(int row, unsigned mask);
+
+    // The index among the row's values of a parameter column, -1 for the other columns.
+    int value_of_column(int column) const;
 
     // Sorts the freshly read devices of one server by IMEI; a duplicate IMEI is an error at
     // the later entry's position.
@@ -359,11 +373,18 @@ Cfg_text_add add_device_to_cfg_text(const Collection& c, unsigned device_row);
 // Preamble, defined options, devfname, then servers with their device blocks. With
 // `only_used_servers`, servers with no device added are left out. Clears the buffers.
 void finish_cfg_text(QString& text, const Collection& c, bool only_used_servers);
-// All three steps, with the devices in the given row order (all rows in table order when
-// `order` is null). Returns the number of rows that could not be added.
+// The rows that could not be written, by reason.
+struct Cfg_text_gaps {
+    unsigned bad_row = 0, already_written = 0, bad_server = 0;
+};
+// The whole text, with the devices in the given row order (all rows in table order when
+// `order` is null); the same text as the three steps above. Returns the number of rows that
+// could not be written; `kinds` (if given) gets them by reason.
 unsigned write_cfg_text(QString& text, const Collection& c, const unsigned* order,
-                        unsigned order_count, bool only_used_servers);
+                        unsigned order_count, bool only_used_servers,
+                        Cfg_text_gaps* kinds = nullptr);
 
 void config_clear_translation();
+void config_display_clear_translation();
 void config_write_clear_translation();
 void config_parse_clear_translation();

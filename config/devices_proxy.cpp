@@ -67,10 +67,10 @@ void Devices_proxy::prepare_filter() {
             needle_caseless = false;
     }
     needle_latin = needle_digits ? needle.toLatin1() : QByteArray();
-    const unsigned short servers = source ? source->collection->servers.count : 0;
-    server_matches.assign(servers, false);
+    // Every possible number, so that servers added later are judged too.
+    server_matches.assign(max_servers, false);
     if (needle_digits)
-        for (unsigned short s = 0; s < servers; ++s)
+        for (unsigned short s = 0; s < max_servers; ++s)
             server_matches[s] = server_number_text(s).contains(needle);
 }
 

@@ -212,7 +212,7 @@ void tst_Tables::copy_result_list_with_value_columns() {
     result.devices.notes_position = 3;
     result.devices.value_columns = {{QStringLiteral("Версия"), {}, Qt::AlignLeft},
                                     {QStringLiteral("Модем"), {}, Qt::AlignRight}};
-    result.devices.value_texts = {"1.0", "M\t1", "2.0", "M2"};
+    result.devices.value_texts = {"1.0", "M 1", "2.0", "M2"};
     result.devices.value_brushes = {QBrush(Qt::black), QBrush(Qt::red), QBrush(Qt::black),
                                     QBrush(Qt::black)};
     Table_devices table(result, 4, 3, nullptr);
@@ -225,7 +225,7 @@ void tst_Tables::copy_result_list_with_value_columns() {
     table.copy_to_clipboard();
     QCOMPARE(QGuiApplication::clipboard()->text(),
              QStringLiteral("Адрес\tПорт\tIMEI\tВерсия\tКомментарий\tМодем\r\n"
-                            "srv\"1\t4000\t000000000000001\t1.0\t\tM\t1\r\n"
+                            "srv\"1\t4000\t000000000000001\t1.0\t\tM 1\r\n"
                             "srv\"1\t4000\t000000000012345\t2.0\tcar 7\tM2\r\n"));
 }
 

@@ -2,6 +2,7 @@
 // announcements of changed cells.
 
 #include "config/config.h"
+#include "config/field_hints.h"
 
 #include "foundation/err.h"
 
@@ -31,10 +32,10 @@ static Tr hint_imei_head("devices", "В этом столбце отобража
 static Tr hint_device_notes_head("devices", "В этом столбце отображаются комментарии к "
                                             "соответствующим\nустройствам.");
 
-static Tr hint_address_tail(
+static Tr address_tail(
     "server", "\n\nВ качестве адреса может выступать либо доменное имя компьютера,\nлибо IP-адрес "
               "(IPv4 dotted notation или IPv6).");
-static Tr hint_port_tail(
+static Tr port_tail(
     "server",
     "\n\nНа одном компьютере может одновременно работать много программ,\nобменивающихся через "
     "сеть по протоколу TCP/IP. Чтобы различать,\nкоторой из программ на компьютере адресована "
@@ -48,7 +49,7 @@ static Tr hint_server_tail(
     "описывающей соответствующий сервер в таблице\nсерверов.\n\nВ разных таблицах (исходная "
     "конфигурация, список успешных закачек,\nсписок неудачных закачек) сервера могут быть "
     "пронумерованы в разном\nпорядке.");
-static Tr hint_imei_tail(
+static Tr imei_tail(
     "device",
     "\n\nIMEI это International Mobile Equipment Identity (международный\nидентификатор "
     "мобильного оборудования) GSM-модема, встроенного в\nустройство. Каждый GSM-модем в мире "
@@ -57,7 +58,7 @@ static Tr hint_imei_tail(
     "идентификатор устройства.\n\nВ этой программе IMEI используется в качестве адреса "
     "устройства на\nсервере «zelmo_server».\n\nIMEI представляет собой 15-значное целое "
     "десятичное число.");
-static Tr hint_comment_tail(
+static Tr comment_tail(
     "server_or_device",
     "\n\nКомментарий представляет собой произвольный текст, введённый\nпользователем при "
     "редактировании конфигурации, хранимый в файле\nконфигурации и отображаемый всегда, когда "
@@ -65,6 +66,19 @@ static Tr hint_comment_tail(
     "и\nникак не влияет на поведение программы - он нужен только для\nудобства "
     "пользователя.\n\nКомментарий может оставаться пустым.");
 static Tr fmt_server_tooltip("devices", "«%1»:%2");
+
+const QString& hint_address_tail() {
+    return address_tail.tr();
+}
+const QString& hint_port_tail() {
+    return port_tail.tr();
+}
+const QString& hint_comment_tail() {
+    return comment_tail.tr();
+}
+const QString& hint_imei_tail() {
+    return imei_tail.tr();
+}
 
 // The joined header tooltips, built once.
 static QString server_header_hints[Servers::column_count];
@@ -77,8 +91,8 @@ void config_display_clear_translation() {
     for (Tr* t : {&caption_address, &caption_port, &caption_server_notes, &hint_address_head,
                   &hint_port_head, &hint_server_notes_head, &caption_server, &caption_imei,
                   &caption_device_notes, &hint_server_head, &hint_imei_head,
-                  &hint_device_notes_head, &hint_address_tail, &hint_port_tail, &hint_server_tail,
-                  &hint_imei_tail, &hint_comment_tail, &fmt_server_tooltip})
+                  &hint_device_notes_head, &address_tail, &port_tail, &hint_server_tail, &imei_tail,
+                  &comment_tail, &fmt_server_tooltip})
         t->clear();
     for (QString& s : server_header_hints)
         s.clear();
@@ -134,13 +148,13 @@ QVariant Servers::headerData(int section, Qt::Orientation orientation, int role)
         if (hint.isEmpty()) {
             switch (section) {
             case col_address:
-                hint = hint_address_head.tr() + hint_address_tail.tr();
+                hint = hint_address_head.tr() + address_tail.tr();
                 break;
             case col_port:
-                hint = hint_port_head.tr() + hint_port_tail.tr();
+                hint = hint_port_head.tr() + port_tail.tr();
                 break;
             default:
-                hint = hint_server_notes_head.tr() + hint_comment_tail.tr();
+                hint = hint_server_notes_head.tr() + comment_tail.tr();
             }
         }
         return hint;
@@ -233,9 +247,9 @@ QVariant Devices::headerData(int section, Qt::Orientation orientation, int role)
             if (i == col_server)
                 hint = hint_server_head.tr() + hint_server_tail.tr();
             else if (i == col_imei)
-                hint = hint_imei_head.tr() + hint_imei_tail.tr();
+                hint = hint_imei_head.tr() + imei_tail.tr();
             else
-                hint = hint_device_notes_head.tr() + hint_comment_tail.tr();
+                hint = hint_device_notes_head.tr() + comment_tail.tr();
         }
         return hint;
     }

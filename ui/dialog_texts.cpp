@@ -2,33 +2,6 @@
 
 #include "foundation/err.h"
 
-static Tr address_tail("server",
-                       "\n\nВ качестве адреса может выступать либо доменное имя компьютера,\nлибо "
-                       "IP-адрес (IPv4 dotted notation или IPv6).");
-static Tr port_tail(
-    "server",
-    "\n\nНа одном компьютере может одновременно работать много программ,\nобменивающихся через "
-    "сеть по протоколу TCP/IP. Чтобы различать,\nкоторой из программ на компьютере адресована "
-    "информация, в\nпротоколе TCP есть понятие «порт». Нас интересует номер порта,\nкоторый "
-    "зарезервирован за соответствующей копией сервера\n«zelmo_server». Этот порт указан в файле "
-    "конфигурации сервера.\n\nНомер порта представляет собой целое десятичное число в "
-    "диапазоне\n1...65535.");
-static Tr comment_tail(
-    "server_or_device",
-    "\n\nКомментарий представляет собой произвольный текст, введённый\nпользователем при "
-    "редактировании конфигурации, хранимый в файле\nконфигурации и отображаемый всегда, когда "
-    "отображается информация о\nсоответствующем объекте. Комментарий не пересылается по сети "
-    "и\nникак не влияет на поведение программы - он нужен только для\nудобства "
-    "пользователя.\n\nКомментарий может оставаться пустым.");
-static Tr imei_tail(
-    "device",
-    "\n\nIMEI это International Mobile Equipment Identity (международный\nидентификатор "
-    "мобильного оборудования) GSM-модема, встроенного в\nустройство. Каждый GSM-модем в мире "
-    "имеет свой собственный\nуникальный IMEI, прошитый в него производителем этого модема. "
-    "Смена\nIMEI, как правило, невозможна. Поэтому IMEI модема удобно\nиспользовать как "
-    "идентификатор устройства.\n\nВ этой программе IMEI используется в качестве адреса "
-    "устройства на\nсервере «zelmo_server».\n\nIMEI представляет собой 15-значное целое "
-    "десятичное число.");
 static Tr pin_tail(
     "device",
     "\n\nPIN-код (т.е. пароль) это короткая строка (длиной до шестнадцати\nсимволов), состоящая "
@@ -46,18 +19,6 @@ static Tr cancel("common", "Отмена");
 static Tr add("server_or_device", "Добавить");
 static Tr set("server_or_device", "Установить");
 
-const QString& hint_address_tail() {
-    return address_tail.tr();
-}
-const QString& hint_port_tail() {
-    return port_tail.tr();
-}
-const QString& hint_comment_tail() {
-    return comment_tail.tr();
-}
-const QString& hint_imei_tail() {
-    return imei_tail.tr();
-}
 const QString& hint_pin_tail() {
     return pin_tail.tr();
 }
@@ -75,10 +36,6 @@ const QString& caption_set() {
 }
 
 void dialog_texts_clear_translation() {
-    address_tail.clear();
-    port_tail.clear();
-    comment_tail.clear();
-    imei_tail.clear();
     pin_tail.clear();
     save_later.clear();
     cancel.clear();

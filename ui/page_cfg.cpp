@@ -11,6 +11,7 @@
 #include "ui/dialog_edit_device.h"
 #include "ui/dialog_edit_server.h"
 #include "ui/dialog_options.h"
+#include "ui/dialog_texts.h"
 #include "ui/interface.h"
 #include "ui/page_buttons.h"
 #include "ui/table_devices.h"
@@ -57,13 +58,6 @@ static Tr title_other("devfname", "Какой файл закачивать?");
 static Tr filter_other("devfname",
                        "Все файлы (*.*);;Файлы прошивки (*.fwz);;Файлы настроек (*.stz)");
 constexpr int purpose_other = 2;
-
-static Tr hint_save_later("common",
-                          "\n\nОбратите внимание, что конфигурация не записывается после каждого\n"
-                          "изменения в тот файл, из которого была прочитана - она записывается\n"
-                          "только после того, как вы нажмёте кнопку «Записать конфигурацию в\n"
-                          "файл» в главном окне программы, и только в тот файл, который вы\n"
-                          "укажете.");
 
 static Tr title_servers("page_cfg", "Список серверов");
 static Tr title_devices("dialog", "Список устройств");
@@ -212,7 +206,6 @@ void page_cfg_clear_translation() {
                   &upload_caption_other,
                   &title_other,
                   &filter_other,
-                  &hint_save_later,
                   &title_servers,
                   &title_devices,
                   &caption_filter,
@@ -249,7 +242,7 @@ static QAbstractButton* add_column_button(QVBoxLayout* column, QWidget* parent, 
                                           Tr_with_hint& text) {
     auto* button = new QPushButton(text.caption(), parent);
     button->setObjectName(QString::fromLatin1(name));
-    button->setToolTip(text.hint() + hint_save_later.tr());
+    button->setToolTip(text.hint() + hint_save_later());
     button->setAutoDefault(false);
     column->addWidget(button, 0, Qt::AlignLeft | Qt::AlignTop);
     return button;

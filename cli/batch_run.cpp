@@ -5,6 +5,7 @@
 #include "cli/batch_rollout.h"
 #include "cli/batch_signal.h"
 #include "config/config.h"
+#include "config/validators.h"
 #include "engine/actions.h"
 #include "engine/engine.h"
 #include "engine/params.h"
@@ -23,12 +24,6 @@ static Tr errtext_nothing_to_command(
 static Tr errfmt_needs_yes("batch", "Команда «%1» необратима, поэтому она выполняется только с "
                                     "опцией --yes.");
 static Tr caption_devfname("page_cfg", "Имя файла на устройстве");
-static Tr errfmt_value_too_long(
-    "msgbox", "значение параметра «%1» слишком длинное - должно быть не длиннее %2 символов.");
-static Tr errfmt_value_not_printable(
-    "msgbox", "неправильное значение параметра «%1». Этот параметр должен состоять только из "
-              "символов printable ASCII (латинские буквы, цифры, пробелы, а также следующие "
-              "символы: !\"#$%%&'()*+,-./:;<=>?@[\\]^_`{|}~).");
 static Tr fmt_summary("batch", "Всего устройств: %1, успешно: %2, неудачно: %3.");
 static Tr text_interrupted("batch", "Работа прервана (Ctrl-C).");
 
@@ -38,21 +33,13 @@ void batch_run_clear_translation() {
     errtext_nothing_to_command.clear();
     errfmt_needs_yes.clear();
     caption_devfname.clear();
-    errfmt_value_too_long.clear();
-    errfmt_value_not_printable.clear();
     fmt_summary.clear();
     text_interrupted.clear();
 }
 
 void set_devfname_checked(const QString& name) {
-    if (name.size() > devfname_max)
-        throw Err(errfmt_value_too_long.tr().arg(caption_devfname.tr()).arg(devfname_max));
-    for (QChar c : name)
-        if (c.unicode() < 32 || c.unicode() > 126)
-            throw Err(errfmt_value_not_printable.tr().arg(caption_devfname.tr()));
-    std::memset(devfname, 0, sizeof devfname);
-    const QByteArray ascii = name.toLatin1();
-    std::memcpy(devfname, ascii.constData(), size_t(ascii.size()));
+    get_printable_ascii(name, devfname, devfname_max, caption_devfname.tr());
+    devfname[devfname_max] = '\0';
 }
 
 namespace {

@@ -4,12 +4,12 @@
 // Usage: bench_config_text [repetitions]   (default 3; the best time of each is reported)
 
 #include "config/config.h"
+#include "support/fleet.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,43 +22,13 @@
 
 namespace {
 
-constexpr unsigned n_servers = 999;
-constexpr unsigned n_devices = 999999;
+constexpr unsigned n_servers = fleet_servers;
+constexpr unsigned n_devices = fleet_devices;
 
-// Resident set size and its peak, in bytes.
-long long proc_status(const char* field) {
-    std::ifstream f("/proc/self/status");
-    std::string line;
-    const size_t n = std::strlen(field);
-    while (std::getline(f, line))
-        if (line.compare(0, n, field) == 0)
-            return std::atoll(line.c_str() + n + 1) * 1024;
-    return -1;
-}
-
-// Lets the next peak reading start from the present RSS.
-bool reset_peak() {
-    FILE* f = std::fopen("/proc/self/clear_refs", "w");
-    if (!f)
-        return false;
-    const bool ok = std::fputs("5", f) >= 0;
-    return std::fclose(f) == 0 && ok;
-}
-
-// Deterministic data: every device has a PIN, one in ten has notes, servers have notes.
-struct Gen {
-    uint64_t x = 0x9E3779B97F4A7C15ULL;
-    uint64_t next() {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        return x;
-    }
-};
-
-void device_fields(Gen& g, unsigned i, uint64_t& imei, std::string& pin, std::string& notes) {
-    imei = 350000000000000ULL + uint64_t(i) * 7 + g.next() % 7;
-    pin = std::to_string(1000 + g.next() % 9000);
+// Every device has a PIN, one in ten has notes, servers have notes.
+void device_fields(Fleet_gen& g, unsigned i, uint64_t& imei, unsigned& pin, std::string& notes) {
+    imei = fleet_imei(g, i);
+    pin = fleet_pin(g);
     notes.clear();
     if (i % 10 == 0)
         notes = "car " + std::to_string(i) + ", depot \xD0\xA1\xD0\xB5\xD0\xB2\xD0\xB5\xD1\x80";
@@ -68,24 +38,16 @@ QByteArray make_text() {
     QByteArray t;
     t.reserve(64 << 20);
     t += "simultaneously = 500\nupfile_timeout = 1200000\n";
-    Gen g;
+    Fleet_gen g;
     uint64_t imei;
-    std::string pin, notes;
+    unsigned pin;
+    std::string notes;
     unsigned d = 0;
     for (unsigned s = 0; s < n_servers; ++s) {
-        t += "\nserver(address \"srv" + QByteArray::number(s).rightJustified(3, '0') +
-             ".example.net\", port " + QByteArray::number(4000 + s % 7) + ", notes \"site " +
-             QByteArray::number(s) + "\")\n{\n";
-        const unsigned end = (s + 1) * n_devices / n_servers;
-        for (; d < end; ++d) {
+        t += '\n' + fleet_server(s, true) + "\n{\n";
+        for (const unsigned end = fleet_end(s); d < end; ++d) {
             device_fields(g, d, imei, pin, notes);
-            char digits[16];
-            std::snprintf(digits, sizeof digits, "%015llu", static_cast<unsigned long long>(imei));
-            t += " device(imei ";
-            t += digits;
-            t += ", pin \"";
-            t += pin.c_str();
-            t += '"';
+            append_device_head(t, imei, pin);
             if (!notes.empty()) {
                 t += ", notes \"";
                 t += notes.c_str();
@@ -103,9 +65,10 @@ std::string make_json() {
     std::string t;
     t.reserve(96 << 20);
     t += "{\"simultaneously\":500,\"upfile_timeout\":1200000,\"servers\":[";
-    Gen g;
+    Fleet_gen g;
     uint64_t imei;
-    std::string pin, notes;
+    unsigned pin;
+    std::string notes;
     unsigned d = 0;
     for (unsigned s = 0; s < n_servers; ++s) {
         if (s)
@@ -115,12 +78,12 @@ std::string make_json() {
         t += std::string("{\"address\":\"srv") + name +
              ".example.net\",\"port\":" + std::to_string(4000 + s % 7) + ",\"notes\":\"site " +
              std::to_string(s) + "\",\"devices\":[";
-        const unsigned end = (s + 1) * n_devices / n_servers;
+        const unsigned end = fleet_end(s);
         for (bool first = true; d < end; ++d, first = false) {
             device_fields(g, d, imei, pin, notes);
             if (!first)
                 t += ',';
-            t += "{\"imei\":" + std::to_string(imei) + ",\"pin\":\"" + pin + '"';
+            t += "{\"imei\":" + std::to_string(imei) + ",\"pin\":\"" + std::to_string(pin) + '"';
             if (!notes.empty())
                 t += ",\"notes\":\"" + notes + '"';
             t += '}';

@@ -14,6 +14,7 @@
 #include "config/container.h"
 #include "config/devices_proxy.h"
 #include "foundation/err.h"
+#include "support/fleet.h"
 #include "ui/main_window.h"
 #include "ui/page_cfg.h"
 #include "ui/table_devices.h"
@@ -32,43 +33,13 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <functional>
 #include <string>
 
 namespace {
 
-constexpr unsigned n_servers = 999;
-constexpr unsigned n_devices = 999999;
-
-long long proc_status(const char* field) {
-    std::ifstream f("/proc/self/status");
-    std::string line;
-    const size_t n = std::strlen(field);
-    while (std::getline(f, line))
-        if (line.compare(0, n, field) == 0)
-            return std::atoll(line.c_str() + n + 1) * 1024;
-    return -1;
-}
-
-// Lets the next peak reading start from the present RSS.
-bool reset_peak() {
-    FILE* f = std::fopen("/proc/self/clear_refs", "w");
-    if (!f)
-        return false;
-    const bool ok = std::fputs("5", f) >= 0;
-    return std::fclose(f) == 0 && ok;
-}
-
-struct Gen {
-    uint64_t x = 0x9E3779B97F4A7C15ULL;
-    uint64_t next() {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        return x;
-    }
-};
+constexpr unsigned n_servers = fleet_servers;
+constexpr unsigned n_devices = fleet_devices;
 
 // Notes as people write them: a few words from a small vocabulary and a number, so that many
 // share their first letters; one device in eight has none.
@@ -79,21 +50,13 @@ QByteArray make_text() {
     QByteArray t;
     t.reserve(80 << 20);
     t += "simultaneously = 500\n";
-    Gen g;
+    Fleet_gen g;
     unsigned d = 0;
     for (unsigned s = 0; s < n_servers; ++s) {
-        t += "\nserver(address \"srv" + QByteArray::number(s).rightJustified(3, '0') +
-             ".example.net\", port " + QByteArray::number(4000 + s % 7) + ", notes \"site " +
-             QByteArray::number(s) + "\")\n{\n";
-        const unsigned end = (s + 1) * n_devices / n_servers;
-        for (; d < end; ++d) {
-            char digits[16];
-            std::snprintf(digits, sizeof digits, "%015llu",
-                          static_cast<unsigned long long>(350000000000000ULL + uint64_t(d) * 7 +
-                                                          g.next() % 7));
-            t += " device(imei ";
-            t += digits;
-            t += ", pin \"" + QByteArray::number(int(1000 + g.next() % 9000)) + '"';
+        t += '\n' + fleet_server(s, true) + "\n{\n";
+        for (const unsigned end = fleet_end(s); d < end; ++d) {
+            const uint64_t imei = fleet_imei(g, d);
+            append_device_head(t, imei, fleet_pin(g));
             if (g.next() % 8) {
                 t += ", notes \"";
                 t += words[g.next() % 12];
@@ -275,20 +238,13 @@ void step_memory_after(Bench& b) {
 QByteArray make_text_44mb() {
     QByteArray t;
     t.reserve(46 << 20);
-    Gen g;
+    Fleet_gen g;
     unsigned d = 0;
     for (unsigned s = 0; s < n_servers; ++s) {
-        t += "server(address \"srv" + QByteArray::number(s).rightJustified(3, '0') +
-             ".example.net\", port " + QByteArray::number(4000 + s % 7) + ")\n{\n";
-        const unsigned end = (s + 1) * n_devices / n_servers;
-        for (; d < end; ++d) {
-            char digits[16];
-            std::snprintf(digits, sizeof digits, "%015llu",
-                          static_cast<unsigned long long>(350000000000000ULL + uint64_t(d) * 7 +
-                                                          g.next() % 7));
-            t += " device(imei ";
-            t += digits;
-            t += ", pin \"" + QByteArray::number(int(1000 + g.next() % 9000)) + '"';
+        t += fleet_server(s, false) + "\n{\n";
+        for (const unsigned end = fleet_end(s); d < end; ++d) {
+            const uint64_t imei = fleet_imei(g, d);
+            append_device_head(t, imei, fleet_pin(g));
             if (g.next() % 10 == 0)
                 t += ", notes \"" + QByteArray(words[g.next() % 12]) + '"';
             t += ")\n";

@@ -12,6 +12,7 @@
 // of each kind is reported)
 
 #include "config/container.h"
+#include "config/container_lzma.h"
 #include "foundation/err.h"
 
 #include <QElapsedTimer>
@@ -72,23 +73,8 @@ static QByteArray make_text(qint64 limit, int& devices) {
     return t;
 }
 
-// The container's settings: 16 MiB, lc 3, lp 0, pb 2, normal, bt4, nice 32, depth 32.
-static lzma_options_lzma bare_options(size_t) {
-    lzma_options_lzma opt;
-    lzma_lzma_preset(&opt, 5);
-    opt.dict_size = 1u << 24;
-    opt.lc = 3;
-    opt.lp = 0;
-    opt.pb = 2;
-    opt.mode = LZMA_MODE_NORMAL;
-    opt.mf = LZMA_MF_BT4;
-    opt.nice_len = 32;
-    opt.depth = 32;
-    return opt;
-}
-
 static QByteArray bare_compress(const QByteArray& text) {
-    lzma_options_lzma opt = bare_options(size_t(text.size()));
+    lzma_options_lzma opt = container_encoder_options();
     const lzma_filter f[2] = {{LZMA_FILTER_LZMA1, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
     lzma_stream s = LZMA_STREAM_INIT;
     if (lzma_raw_encoder(&s, f) != LZMA_OK)
@@ -106,7 +92,7 @@ static QByteArray bare_compress(const QByteArray& text) {
 }
 
 static QByteArray bare_decompress(const QByteArray& stream, qint64 length) {
-    lzma_options_lzma opt = bare_options(size_t(length));
+    lzma_options_lzma opt = container_encoder_options();
     const lzma_filter f[2] = {{LZMA_FILTER_LZMA1, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
     lzma_stream s = LZMA_STREAM_INIT;
     if (lzma_raw_decoder(&s, f) != LZMA_OK)

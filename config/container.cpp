@@ -1,4 +1,5 @@
 #include "config/container.h"
+#include "config/container_lzma.h"
 
 #include "foundation/err.h"
 #include "foundation/random.h"
@@ -7,7 +8,6 @@
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
-#include <lzma.h>
 
 static Tr errfmt_too_long(
     "write",
@@ -272,11 +272,9 @@ struct Lzma_guard {
 };
 } // namespace
 
-// The encoder's default properties: 16 MiB dictionary whatever the text's size (so the
-// property bytes are always 5D 00 00 00 01), lc 3, lp 0, pb 2, normal mode, bt4, nice
-// length 32, depth 32. Files written with other settings still load: the decoder takes
-// whatever the property bytes say.
-static lzma_options_lzma default_encoder_options() {
+// Files written with other settings still load: the decoder takes whatever the property bytes
+// say.
+lzma_options_lzma container_encoder_options() {
     lzma_options_lzma opt;
     lzma_lzma_preset(&opt, 5); // fills the fields not set below
     opt.dict_size = uint32_t(1) << 24;
@@ -302,7 +300,7 @@ QByteArray encode_container(const QByteArray& text, const QString& password, uin
     QByteArray out(int(s + 1026), Qt::Uninitialized);
     auto* c = reinterpret_cast<unsigned char*>(out.data());
 
-    lzma_options_lzma opt = default_encoder_options();
+    lzma_options_lzma opt = container_encoder_options();
     const lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
 
     Lzma_guard g;

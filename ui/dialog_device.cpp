@@ -6,6 +6,7 @@
 #include "protocol/enumerate.h"
 #include "ui/dialog_enumerate.h"
 #include "ui/dialog_enumerated.h"
+#include "ui/dialog_form.h"
 #include "ui/dialog_texts.h"
 #include "ui/interface.h"
 
@@ -37,17 +38,6 @@ void dialog_device_clear_translation() {
     caption_enumerate.clear();
 }
 
-static QLabel* add_label(QWidget* parent, QGridLayout* grid, int row, const QString& caption,
-                         QWidget* field, const QString& hint) {
-    auto* label = new QLabel(caption, parent);
-    label->setBuddy(field);
-    label->setToolTip(hint);
-    field->setToolTip(hint);
-    field->setFont(font_value_big);
-    grid->addWidget(label, row, 0, Qt::AlignRight | Qt::AlignVCenter);
-    return label;
-}
-
 Dialog_device::Dialog_device(Configuration& cfg, QWidget* parent, const Dialog_device_texts& t,
                              const Dialog_device_codes& codes)
     : QDialog(parent, dialog_flags), cfg(cfg), codes(codes) {
@@ -61,14 +51,14 @@ Dialog_device::Dialog_device(Configuration& cfg, QWidget* parent, const Dialog_d
     cbox_server->setObjectName(QStringLiteral("cbox_server"));
     for (unsigned i = 0; i < cfg.servers.count; ++i)
         cbox_server->addItem(QString::number(i + 1));
-    label_server = add_label(this, grid, 0, caption_server.tr(), cbox_server, t.hint_server);
+    label_server = add_field_label(this, grid, 0, caption_server.tr(), cbox_server, t.hint_server);
     grid->addWidget(cbox_server, 0, 1, Qt::AlignLeft);
 
     ebox_imei = new QLineEdit(this);
     ebox_imei->setObjectName(QStringLiteral("ebox_imei"));
     ebox_imei->setMaxLength(15);
-    label_imei =
-        add_label(this, grid, 1, caption_imei.tr(), ebox_imei, t.hint_imei + hint_imei_tail());
+    label_imei = add_field_label(this, grid, 1, caption_imei.tr(), ebox_imei,
+                                 t.hint_imei + hint_imei_tail());
     btn_enumerate = new QPushButton(caption_enumerate.caption(), this);
     btn_enumerate->setObjectName(QStringLiteral("btn_enumerate"));
     btn_enumerate->setToolTip(caption_enumerate.hint());
@@ -82,31 +72,21 @@ Dialog_device::Dialog_device(Configuration& cfg, QWidget* parent, const Dialog_d
     ebox_pin = new QLineEdit(this);
     ebox_pin->setObjectName(QStringLiteral("ebox_pin"));
     ebox_pin->setMaxLength(pin_size);
-    label_pin = add_label(this, grid, 2, caption_pin.tr(), ebox_pin, t.hint_pin + hint_pin_tail());
+    label_pin =
+        add_field_label(this, grid, 2, caption_pin.tr(), ebox_pin, t.hint_pin + hint_pin_tail());
     grid->addWidget(ebox_pin, 2, 1);
 
     ebox_notes = new QTextEdit(this);
     ebox_notes->setObjectName(QStringLiteral("ebox_notes"));
     ebox_notes->setAcceptRichText(false);
     ebox_notes->setTabChangesFocus(true);
-    label_notes = add_label(this, grid, 3, caption_notes.tr(), ebox_notes,
-                            t.hint_notes + hint_comment_tail());
+    label_notes = add_field_label(this, grid, 3, caption_notes.tr(), ebox_notes,
+                                  t.hint_notes + hint_comment_tail());
     grid->addWidget(ebox_notes, 3, 1);
     grid->setAlignment(label_notes, Qt::AlignRight | Qt::AlignTop);
 
-    buttons = new QDialogButtonBox(Qt::Horizontal, this);
-    btn_ok = buttons->addButton(t.caption_ok, QDialogButtonBox::AcceptRole);
-    btn_ok->setObjectName(QStringLiteral("btn_ok"));
-    btn_ok->setToolTip(t.hint_ok + hint_save_later());
-    btn_cancel = buttons->addButton(caption_cancel(), QDialogButtonBox::RejectRole);
-    btn_cancel->setObjectName(QStringLiteral("btn_cancel"));
-    btn_cancel->setToolTip(t.hint_cancel);
-    layout->addWidget(buttons);
-
-    if (!connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept))
-        log_debug(codes.first_connect);
-    if (!connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject))
-        log_debug(codes.first_connect + 1);
+    buttons = add_ok_cancel(this, layout, t.caption_ok, t.hint_ok, t.hint_cancel,
+                            codes.first_connect, btn_ok, btn_cancel);
     if (!connect(btn_enumerate, &QPushButton::clicked, this,
                  &Dialog_device::on_btn_enumerate_clicked))
         log_debug(codes.first_connect + 2);

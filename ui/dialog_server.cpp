@@ -3,6 +3,7 @@
 #include "config/config.h"
 #include "config/validators_gui.h"
 #include "foundation/err.h"
+#include "ui/dialog_form.h"
 #include "ui/dialog_texts.h"
 #include "ui/interface.h"
 
@@ -27,12 +28,7 @@ void dialog_server_clear_translation() {
 // A label and its field in one grid row, both with the same tooltip.
 static QLabel* add_row(QWidget* parent, QGridLayout* grid, int row, const QString& caption,
                        QWidget* field, const QString& hint) {
-    auto* label = new QLabel(caption, parent);
-    label->setBuddy(field);
-    label->setToolTip(hint);
-    field->setToolTip(hint);
-    field->setFont(font_value_big);
-    grid->addWidget(label, row, 0, Qt::AlignRight | Qt::AlignVCenter);
+    QLabel* label = add_field_label(parent, grid, row, caption, field, hint);
     grid->addWidget(field, row, 1);
     return label;
 }
@@ -65,18 +61,8 @@ Dialog_server::Dialog_server(Configuration& cfg, QWidget* parent, const Dialog_s
     label_notes->setAlignment(Qt::AlignRight | Qt::AlignTop);
     grid->setAlignment(label_notes, Qt::AlignRight | Qt::AlignTop);
 
-    buttons = new QDialogButtonBox(Qt::Horizontal, this);
-    btn_ok = buttons->addButton(t.caption_ok, QDialogButtonBox::AcceptRole);
-    btn_ok->setObjectName(QStringLiteral("btn_ok"));
-    btn_ok->setToolTip(t.hint_ok + hint_save_later());
-    btn_cancel = buttons->addButton(caption_cancel(), QDialogButtonBox::RejectRole);
-    btn_cancel->setObjectName(QStringLiteral("btn_cancel"));
-    btn_cancel->setToolTip(t.hint_cancel);
-    layout->addWidget(buttons);
-    if (!connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept))
-        log_debug(first_connect_code);
-    if (!connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject))
-        log_debug(first_connect_code + 1);
+    buttons = add_ok_cancel(this, layout, t.caption_ok, t.hint_ok, t.hint_cancel,
+                            first_connect_code, btn_ok, btn_cancel);
 }
 
 Dialog_server::Values Dialog_server::read_values() const {

@@ -4,6 +4,7 @@
 #include "foundation/err.h"
 #include "parser/utf8_text_parser.h"
 #include "protocol/frame.h"
+#include "support/batch_process.h"
 #include "support/sim_process.h"
 #include "support/sim_session.h"
 
@@ -20,17 +21,7 @@
 
 namespace {
 
-struct Outcome {
-    int code = -1;
-    QByteArray out;
-    QString err;
-    QStringList lines() const {
-        QStringList l = QString::fromUtf8(out).split(QLatin1Char('\n'));
-        if (!l.isEmpty() && l.last().isEmpty())
-            l.removeLast();
-        return l;
-    }
-};
+using Outcome = Batch_outcome;
 
 const QString usage_hint = QStringLiteral("Для получения справки запустите «zelmo_batch --help».");
 
@@ -80,30 +71,12 @@ void tst_Batch::initTestCase() {
 }
 
 void tst_Batch::write(const QString& name, const QByteArray& bytes) const {
-    QFile f(path(name));
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), qint64(bytes.size()));
+    write_file(path(name), bytes);
 }
 
+// The default log then lands in the temporary directory.
 Outcome tst_Batch::batch(const QStringList& args, QProcess* started) const {
-    QProcess local;
-    QProcess& p = started ? *started : local;
-    if (!started) {
-        // The default log then lands in the temporary directory.
-        p.setWorkingDirectory(dir.path());
-        p.start(QStringLiteral(ZELMO_BATCH_PATH), args);
-    }
-    Outcome o;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        o.err = QStringLiteral("zelmo_batch did not finish");
-        return o;
-    }
-    o.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    o.out = p.readAllStandardOutput();
-    o.err = QString::fromUtf8(p.readAllStandardError());
-    return o;
+    return run_batch(QStringLiteral(ZELMO_BATCH_PATH), dir.path(), args, started);
 }
 
 QString tst_Batch::load_error(const QString& file) const {

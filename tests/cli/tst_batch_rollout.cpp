@@ -1,6 +1,7 @@
 // zelmo_batch's rollout controls end to end: the real executable against a real
 // zelmo_server_sim, checked at the simulator (its record and counters) and through the
 // report and the journal read back.
+#include "support/batch_process.h"
 #include "support/sim_process.h"
 
 #include <QDateTime>
@@ -19,11 +20,7 @@
 
 namespace {
 
-struct Outcome {
-    int code = -1;
-    QByteArray out;
-    QString err;
-};
+using Outcome = Batch_outcome;
 
 constexpr quint64 first_imei = 350000000000001ULL;
 
@@ -194,26 +191,11 @@ void tst_Batch_rollout::initTestCase() {
 }
 
 void tst_Batch_rollout::write(const QString& name, const QByteArray& bytes) const {
-    QFile f(path(name));
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), qint64(bytes.size()));
+    write_file(path(name), bytes);
 }
 
 Outcome tst_Batch_rollout::batch(const QStringList& args) const {
-    QProcess p;
-    p.setWorkingDirectory(dir.path());
-    p.start(QStringLiteral(ZELMO_BATCH_PATH), args);
-    Outcome o;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        o.err = QStringLiteral("zelmo_batch did not finish");
-        return o;
-    }
-    o.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    o.out = p.readAllStandardOutput();
-    o.err = QString::fromUtf8(p.readAllStandardError());
-    return o;
+    return run_batch(QStringLiteral(ZELMO_BATCH_PATH), dir.path(), args);
 }
 
 QMap<QString, QString> tst_Batch_rollout::results(const Outcome& o) {

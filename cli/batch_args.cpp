@@ -327,16 +327,10 @@ QString parse_rollout(Batch_args& a, const QString& cmd_name) {
     return QString();
 }
 
+// Five digits at most: a longer text with leading zeros is refused.
 bool parse_port(const QString& text, unsigned short& port) {
-    if (text.isEmpty() || text.size() > 5)
-        return false;
     unsigned value = 0;
-    for (QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-        value = value * 10 + unsigned(c.unicode() - '0');
-    }
-    if (value > 65535)
+    if (text.size() > 5 || !parse_decimal(text, 0, 65535, value))
         return false;
     port = static_cast<unsigned short>(value);
     return true;

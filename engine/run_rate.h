@@ -29,7 +29,7 @@ private:
     int count = 0;
 };
 
-// "12,5" style decimal with one digit for rates under 100, whole numbers above.
+// "12.5": one decimal with one digit for rates under 100, whole numbers above.
 QString format_rate(double per_second);
 // "1:02:03" or "2:03"; "—" for unknown.
 QString format_time_left(int64_t seconds);

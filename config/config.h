@@ -177,8 +177,11 @@ QString imei_to_str(uint64_t imei); // exactly 15 digits with leading zeros
 
 struct Server_row {
     Server* server;
-    QString cache; // display cache of the table view
+    QString cache; // display cache of the table view: the "«address»:port" tooltip
 };
+
+// "1".."999": the displayed number of a server row, built once per number.
+const QString& server_number_text(unsigned short row);
 
 struct Device_row {
     Device* device;
@@ -209,6 +212,8 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
 
     // Announce that one cell, or the columns in a 3-bit mask, of a row changed.
     void invalidate_cell(int row, int column);
@@ -248,6 +253,8 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
 
     void invalidate_cell(int row, int column);
     void invalidate_cells(int row, unsigned mask);

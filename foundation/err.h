@@ -1,6 +1,6 @@
 #pragma once
 // Texts, errors, debug codes, the log, message boxes, whole-file reading and UTF-8 tests.
-// The message boxes are defined in err_gui.cpp (widgets library); everything else runs
+// The message boxes are defined in ui/message_boxes.cpp (widgets library); everything else runs
 // without a display.
 
 #include <QByteArray>
@@ -85,7 +85,7 @@ void log_exception(const std::exception& e);
 void log_exception(const std::exception& e, const char* where);
 void log_exception(const std::exception& e, const QString& where);
 
-// Message boxes: GUI thread only (err_gui.cpp).
+// Message boxes: GUI thread only (ui/message_boxes.cpp).
 void show_error(const QString& text, QWidget* parent);
 void show_exception(const std::exception& e, QWidget* parent);
 void show_debug(unsigned short code, QWidget* parent);

@@ -1,0 +1,41 @@
+#pragma once
+// The view of a collection's servers: always in configuration order, since the row numbers
+// are the server numbers that the device table shows.
+
+#include <QTableView>
+
+class Collection;
+class QMenu;
+
+class Table_servers : public QTableView {
+    Q_OBJECT
+public:
+    Table_servers(Collection& collection, QWidget* parent);
+    ~Table_servers() override;
+
+    // Binds the view to the collection's servers again (after the configuration was replaced).
+    void create_contents();
+    // The row of the selected server; Err when nothing is selected.
+    unsigned short selected_row() const;
+    // The row of a double-clicked index.
+    unsigned short clicked_row(const QModelIndex& index) const;
+
+    int sizeHintForColumn(int column) const override;
+    QSize sizeHint() const override;
+
+    Collection& collection;
+    int column_hints[3];
+    QMenu* menu = nullptr;
+    int menu_row = -1; // where the last right click was, -1 outside
+    int menu_column = -1;
+
+public slots:
+    void on_table_to_clipboard_triggered();
+    void on_row_to_clipboard_triggered();
+    void on_cell_to_clipboard_triggered();
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+};
+
+void table_servers_clear_translation();

@@ -198,34 +198,6 @@ int Servers::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : column_count;
 }
 
-QVariant Servers::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= count || role != Qt::DisplayRole)
-        return QVariant();
-    Server* s = rows[index.row()].server;
-    switch (index.column()) {
-    case col_address:
-        return s->address;
-    case col_port:
-        return s->port_str();
-    case col_notes:
-        return s->notes;
-    default:
-        return QVariant();
-    }
-}
-
-void Servers::invalidate_cell(int row, int column) {
-    const QModelIndex i = index(row, column);
-    emit dataChanged(i, i, {Qt::DisplayRole});
-}
-
-void Servers::invalidate_cells(int row, unsigned mask) {
-    const Column_runs& r = ranges_of_bits[mask & 7];
-    for (int i = 0; i < r.count; ++i)
-        emit dataChanged(index(row, r.runs[i].first), index(row, r.runs[i].last),
-                         {Qt::DisplayRole});
-}
-
 unsigned short Servers::find(const QString& address, unsigned short port, bool& found) const {
     unsigned lo = 0, hi = count;
     while (lo < hi) {
@@ -252,36 +224,6 @@ int Devices::rowCount(const QModelIndex& parent) const {
 
 int Devices::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : 3 + value_count;
-}
-
-QVariant Devices::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || unsigned(index.row()) >= count || role != Qt::DisplayRole)
-        return QVariant();
-    const Device_row& r = rows[index.row()];
-    const int column = index.column();
-    if (column == col_server)
-        return QString::number(r.server + 1);
-    if (column == col_imei)
-        return r.device->imei_str();
-    if (column == notes_position)
-        return r.device->notes;
-    const int value = column < notes_position ? column - 2 : column - 3;
-    if (value < 0 || value >= value_count)
-        return QVariant();
-    const int cell = index.row() * value_count + value;
-    return cell < value_texts.size() ? QVariant(value_texts[cell]) : QVariant();
-}
-
-void Devices::invalidate_cell(int row, int column) {
-    const QModelIndex i = index(row, column);
-    emit dataChanged(i, i, {Qt::DisplayRole});
-}
-
-void Devices::invalidate_cells(int row, unsigned mask) {
-    const Column_runs& r = ranges_of_bits[mask & 7];
-    for (int i = 0; i < r.count; ++i)
-        emit dataChanged(index(row, r.runs[i].first), index(row, r.runs[i].last),
-                         {Qt::DisplayRole});
 }
 
 unsigned Devices::find(unsigned short server, uint64_t imei, bool& found) const {

@@ -8,6 +8,7 @@
 #include <QAbstractTableModel>
 #include <QBrush>
 #include <QByteArray>
+#include <QFont>
 #include <QString>
 #include <QVector>
 #include <cstdint>
@@ -180,6 +181,9 @@ struct Server_row {
     QString cache; // display cache of the table view: the "«address»:port" tooltip
 };
 
+// The font of both tables' headers; the views set it (the small name font).
+extern QFont table_header_font;
+
 // "1".."999": the displayed number of a server row, built once per number.
 const QString& server_number_text(unsigned short row);
 
@@ -258,6 +262,9 @@ public:
 
     void invalidate_cell(int row, int column);
     void invalidate_cells(int row, unsigned mask);
+
+    // The index among the row's values of a parameter column, -1 for the other columns.
+    int value_of_column(int column) const;
 
     // Sorts the freshly read devices of one server by IMEI; a duplicate IMEI is an error at
     // the later entry's position.
@@ -368,5 +375,6 @@ unsigned write_cfg_text(QString& text, const Collection& c, const unsigned* orde
                         unsigned order_count, bool only_used_servers);
 
 void config_clear_translation();
+void config_display_clear_translation();
 void config_write_clear_translation();
 void config_parse_clear_translation();

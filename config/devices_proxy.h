@@ -64,10 +64,20 @@ private:
     void begin_layout_change();
     void end_layout_change();
     void sort_all();
-    void filter_all();
+    void sort_texts(bool descending);
+    // Rebuilds `shown` from `order`: rows already shown are tested only when `test_shown`,
+    // hidden ones only when `test_hidden` (a longer text hides, a shorter one reveals).
+    void filter_rows(bool test_shown, bool test_hidden);
+    void prepare_filter();
+    bool accepts_column(unsigned source_row, int column) const;
+    bool less(unsigned a, unsigned b) const;
 
     Devices* source = nullptr;
     QString needle;
+    bool needle_digits = false;   // only ASCII digits: numbers can match, case plays no part
+    bool needle_caseless = false; // nothing with a case: the exact search is enough
+    QByteArray needle_latin;
+    std::vector<bool> server_matches; // per server row: whether its number contains the text
     int key_column = -1;
     int sort_column = -1;
     Qt::SortOrder sort_order = Qt::AscendingOrder;

@@ -1,0 +1,304 @@
+// The device and server tables over a configuration of 999 999 devices under 999 servers,
+// shown offscreen in one process: filtering as the user types, sorting, rendering the text
+// to save, and the memory the tables add to what the core holds. Every time is also given as
+// a ratio to the core writer on the same configuration, measured first in the same run.
+//
+// Usage: bench_gui_table [repetitions]   (default 3; the best time of each row is reported)
+//
+// Each figure is one step in `steps` below; a new row is one more function and one line there.
+
+#include "config/config.h"
+#include "config/devices_proxy.h"
+#include "foundation/err.h"
+#include "ui/table_devices.h"
+#include "ui/table_servers.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTest>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <string>
+
+namespace {
+
+constexpr unsigned n_servers = 999;
+constexpr unsigned n_devices = 999999;
+
+long long proc_status(const char* field) {
+    std::ifstream f("/proc/self/status");
+    std::string line;
+    const size_t n = std::strlen(field);
+    while (std::getline(f, line))
+        if (line.compare(0, n, field) == 0)
+            return std::atoll(line.c_str() + n + 1) * 1024;
+    return -1;
+}
+
+// Lets the next peak reading start from the present RSS.
+bool reset_peak() {
+    FILE* f = std::fopen("/proc/self/clear_refs", "w");
+    if (!f)
+        return false;
+    const bool ok = std::fputs("5", f) >= 0;
+    return std::fclose(f) == 0 && ok;
+}
+
+struct Gen {
+    uint64_t x = 0x9E3779B97F4A7C15ULL;
+    uint64_t next() {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        return x;
+    }
+};
+
+// Notes as people write them: a few words from a small vocabulary and a number, so that many
+// share their first letters; one device in eight has none.
+const char* const words[] = {"машина", "автобус", "склад", "car",    "truck",   "депо",
+                             "Север",  "Юг",      "north", "резерв", "trailer", "кран"};
+
+QByteArray make_text() {
+    QByteArray t;
+    t.reserve(80 << 20);
+    t += "simultaneously = 500\n";
+    Gen g;
+    unsigned d = 0;
+    for (unsigned s = 0; s < n_servers; ++s) {
+        t += "\nserver(address \"srv" + QByteArray::number(s).rightJustified(3, '0') +
+             ".example.net\", port " + QByteArray::number(4000 + s % 7) + ", notes \"site " +
+             QByteArray::number(s) + "\")\n{\n";
+        const unsigned end = (s + 1) * n_devices / n_servers;
+        for (; d < end; ++d) {
+            char digits[16];
+            std::snprintf(digits, sizeof digits, "%015llu",
+                          static_cast<unsigned long long>(350000000000000ULL + uint64_t(d) * 7 +
+                                                          g.next() % 7));
+            t += " device(imei ";
+            t += digits;
+            t += ", pin \"" + QByteArray::number(int(1000 + g.next() % 9000)) + '"';
+            if (g.next() % 8) {
+                t += ", notes \"";
+                t += words[g.next() % 12];
+                t += ' ';
+                t += words[g.next() % 12];
+                t += " №" + QByteArray::number(int(g.next() % 100000)) + '"';
+            }
+            t += ")\n";
+        }
+        t += "}\n";
+    }
+    return t;
+}
+
+// Wall and CPU time together: on a shared machine the wall time also counts other programs.
+struct Clock {
+    QElapsedTimer wall;
+    double cpu0 = 0;
+    static double cpu_ms() {
+        timespec t;
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+    }
+    Clock() {
+        wall.start();
+        cpu0 = cpu_ms();
+    }
+    double wall_ms() const { return wall.nsecsElapsed() / 1e6; }
+    double cpu() const { return cpu_ms() - cpu0; }
+};
+
+struct Time {
+    double wall = 1e300, cpu = 1e300;
+    void keep_best(const Clock& c) {
+        wall = std::min(wall, c.wall_ms());
+        cpu = std::min(cpu, c.cpu());
+    }
+    void keep_worst(const Clock& c) {
+        wall = wall == 1e300 ? c.wall_ms() : std::max(wall, c.wall_ms());
+        cpu = cpu == 1e300 ? c.cpu() : std::max(cpu, c.cpu());
+    }
+};
+
+struct Bench {
+    int reps = 3;
+    Time baseline;            // the core writer, whole configuration
+    long long rss_core = 0;   // the whole process with the configuration loaded
+    long long core_bytes = 0; // what loading the configuration added
+    QWidget* window = nullptr;
+    QLineEdit* filter = nullptr;
+    Table_servers* servers = nullptr;
+    Table_devices* devices = nullptr;
+};
+
+void settle() {
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+// One line per figure: wall and CPU time, and the CPU time as a ratio to the core writer's.
+void report(const Bench& b, const char* what, const Time& t, const char* goal) {
+    std::printf("%-46s %8.1f ms wall %8.1f ms cpu %6.2fx core writer  (goal %s)\n", what, t.wall,
+                t.cpu, t.cpu / b.baseline.cpu, goal);
+    std::fflush(stdout);
+}
+
+template <class F> Time best_of(int reps, F&& f) {
+    Time best;
+    for (int i = 0; i < reps; ++i) {
+        Clock c;
+        f();
+        best.keep_best(c);
+    }
+    return best;
+}
+
+void step_baseline(Bench& b) {
+    QString text;
+    b.baseline = best_of(b.reps, [&] { write_cfg_text(text, configuration, nullptr, 0, false); });
+    std::printf("%-46s %8.1f ms wall %8.1f ms cpu  (%d characters)\n",
+                "baseline: core writer, whole configuration", b.baseline.wall, b.baseline.cpu,
+                text.size());
+}
+
+void step_show_tables(Bench& b) {
+    reset_peak();
+    Clock c;
+    b.window = new QWidget;
+    auto* layout = new QVBoxLayout(b.window);
+    b.servers = new Table_servers(configuration, b.window);
+    b.devices = new Table_devices(configuration, 3, 2, b.window);
+    b.filter = new QLineEdit(b.window);
+    QObject::connect(b.filter, &QLineEdit::textChanged, b.devices->proxy,
+                     &Devices_proxy::setFilterFixedString);
+    layout->addWidget(b.servers);
+    layout->addWidget(b.devices);
+    layout->addWidget(b.filter);
+    b.window->resize(1200, 900);
+    b.window->show();
+    settle();
+    Time t;
+    t.keep_best(c);
+    report(b, "tables built and shown", t, "none");
+    const long long peak = proc_status("VmHWM:");
+    const long long rss = proc_status("VmRSS:");
+    std::printf("%-46s %8.1f B/device above the core, %.1f at rest (core alone %.1f; goal "
+                "<=300 above)\n",
+                "memory: peak with the tables shown", double(peak - b.rss_core) / n_devices,
+                double(rss - b.rss_core) / n_devices, double(b.core_bytes) / n_devices);
+}
+
+void step_filter(Bench& b) {
+    b.filter->setFocus();
+    Time worst, total{0, 0};
+    const char* digits = "3517";
+    auto key = [&](char c) {
+        Clock t;
+        if (c)
+            QTest::keyClick(b.filter, c);
+        else
+            QTest::keyClick(b.filter, Qt::Key_Backspace);
+        settle();
+        worst.keep_worst(t);
+        total.wall += t.wall_ms();
+        total.cpu += t.cpu();
+    };
+    for (int r = 0; r < b.reps; ++r) {
+        for (const char* k = digits; *k; ++k)
+            key(*k);
+        const int left = b.devices->proxy->rowCount();
+        for (int i = 0; i < 4; ++i)
+            key(0);
+        if (r == 0)
+            std::printf("filter \"%s\" on all columns leaves %d rows; emptied, %d again\n", digits,
+                        left, b.devices->proxy->rowCount());
+    }
+    report(b, "filter: worst keystroke (4 digits, 4 deletes)", worst, "<=200 ms");
+    total.wall /= 8 * b.reps;
+    total.cpu /= 8 * b.reps;
+    report(b, "filter: mean keystroke", total, "none");
+}
+
+void step_sort(Bench& b, int column, const char* what) {
+    Time best;
+    for (int i = 0; i < b.reps; ++i) {
+        b.devices->sortByColumn(Devices::col_server, Qt::AscendingOrder);
+        settle();
+        Clock c;
+        b.devices->sortByColumn(column, Qt::DescendingOrder);
+        settle();
+        best.keep_best(c);
+    }
+    report(b, what, best, "<=1000 ms");
+}
+
+void step_save(Bench& b, const char* what) {
+    QString text;
+    bool complete = false;
+    const Time t =
+        best_of(b.reps, [&] { b.devices->save(text, Save_mode::whole, b.window, complete); });
+    report(b, what, t, "<=1.5x core writer");
+    if (!complete || text.isEmpty())
+        std::printf("  the text is incomplete\n");
+}
+
+void step_memory_after(Bench& b) {
+    std::printf("%-46s %8.1f B/device above the core (the saved text alone is about 130)\n",
+                "memory: peak after saving, filtering, sorting",
+                double(proc_status("VmHWM:") - b.rss_core) / n_devices);
+}
+
+struct Step {
+    const char* name;
+    std::function<void(Bench&)> run;
+};
+
+const Step steps[] = {
+    {"baseline", step_baseline},
+    {"show", step_show_tables},
+    {"save unsorted", [](Bench& b) { step_save(b, "save whole: table order"); }},
+    {"filter", step_filter},
+    {"sort imei", [](Bench& b) { step_sort(b, Devices::col_imei, "sort by IMEI, descending"); }},
+    {"save sorted", [](Bench& b) { step_save(b, "save whole: sorted by IMEI"); }},
+    {"sort notes", [](Bench& b) { step_sort(b, Devices::col_notes, "sort by notes, descending"); }},
+    {"save sorted by notes", [](Bench& b) { step_save(b, "save whole: sorted by notes"); }},
+    {"memory", step_memory_after},
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    log_file_name = "bench_gui_table.log";
+    Bench b;
+    b.reps = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    {
+        const long long before = proc_status("VmRSS:");
+        QByteArray text = make_text();
+        parse_cfg(QString::fromUtf8(text));
+        text.clear();
+        text.squeeze();
+        b.core_bytes = proc_status("VmRSS:") - before;
+        std::printf("configuration: %u servers, %u devices\n", configuration.servers.count,
+                    configuration.devices.count);
+    }
+    b.rss_core = proc_status("VmRSS:");
+    const bool verbose = qEnvironmentVariableIsSet("ZELMO_BENCH_VERBOSE");
+    for (const Step& s : steps) {
+        s.run(b);
+        if (verbose)
+            std::printf("  [%s: peak %.1f B/device above the core]\n", s.name,
+                        double(proc_status("VmHWM:") - b.rss_core) / n_devices);
+    }
+    delete b.window;
+    return 0;
+}

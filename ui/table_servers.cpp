@@ -1,0 +1,160 @@
+#include "ui/table_servers.h"
+
+#include "config/config.h"
+#include "ui/interface.h"
+#include "ui/table_common.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMenu>
+#include <QScrollBar>
+
+static Tr errtext_server_not_selected(
+    "table_servers", "Прежде, чем нажимать эту кнопку, надо выбрать строчку в списке серверов "
+                     "(например, щёлкнуть её левой кнопкой мыши).");
+static Tr errtext_server_description(
+    "clipboard", "Из-за неожиданных ошибок (см. файл журнала) не удалось сформировать описание "
+                 "сервера для выдачи в системный буфер.");
+
+void table_servers_clear_translation() {
+    errtext_server_not_selected.clear();
+    errtext_server_description.clear();
+}
+
+Table_servers::Table_servers(Collection& collection, QWidget* parent)
+    : QTableView(parent), collection(collection) {
+    setup_table(*this);
+    setModel(&collection.servers);
+    const int w = w_dec_small;
+    const int pad = column_pad();
+    column_hints[Servers::col_address] = pad + 30 * w;
+    column_hints[Servers::col_port] = pad + 5 * w;
+    column_hints[Servers::col_notes] = pad + 32 * w;
+    resizeColumnsToContents();
+}
+
+Table_servers::~Table_servers() {
+    delete menu;
+}
+
+void Table_servers::create_contents() {
+    setModel(&collection.servers);
+}
+
+unsigned short Table_servers::selected_row() const {
+    const QItemSelectionModel* selection = selectionModel();
+    if (!selection)
+        throw Debug(3841);
+    const QModelIndexList indexes = selection->selectedIndexes();
+    if (indexes.isEmpty())
+        throw Err(errtext_server_not_selected.tr());
+    const int row = indexes.front().row();
+    for (const QModelIndex& i : indexes)
+        if (i.row() != row)
+            throw Debug(3842);
+    if (row < 0)
+        throw Debug(3843);
+    if (row >= collection.servers.count)
+        throw Debug(3844);
+    return static_cast<unsigned short>(row);
+}
+
+unsigned short Table_servers::clicked_row(const QModelIndex& index) const {
+    if (!index.isValid())
+        throw Debug(3845);
+    if (index.row() >= collection.servers.count)
+        throw Debug(3846);
+    return static_cast<unsigned short>(index.row());
+}
+
+int Table_servers::sizeHintForColumn(int column) const {
+    if (column < 0 || column >= Servers::column_count) {
+        log_debug(3849);
+        return -1;
+    }
+    return column_hints[column];
+}
+
+QSize Table_servers::sizeHint() const {
+    return QSize(2 * frameWidth() + verticalScrollBar()->sizeHint().width() +
+                     horizontalHeader()->length(),
+                 6 * module_h);
+}
+
+void Table_servers::contextMenuEvent(QContextMenuEvent* event) {
+    delete menu;
+    menu = new QMenu(this);
+    const QPoint at = viewport()->mapFromGlobal(event->globalPos());
+    menu_row = rowAt(at.y());
+    menu_column = menu_row >= 0 ? columnAt(at.x()) : -1;
+    QAction* a = menu->addAction(caption_copy_table.tr());
+    if (!connect(a, &QAction::triggered, this, &Table_servers::on_table_to_clipboard_triggered))
+        log_debug(3850);
+    if (menu_row >= 0) {
+        a = menu->addAction(caption_copy_row.tr());
+        if (!connect(a, &QAction::triggered, this, &Table_servers::on_row_to_clipboard_triggered))
+            log_debug(3851);
+        if (menu_column >= 0) {
+            a = menu->addAction(caption_copy_cell.tr());
+            if (!connect(a, &QAction::triggered, this,
+                         &Table_servers::on_cell_to_clipboard_triggered))
+                log_debug(3852);
+        }
+    }
+    menu->popup(event->globalPos());
+    event->accept();
+}
+
+void Table_servers::on_table_to_clipboard_triggered() {
+    QString text;
+    text += caption_clip_address.tr();
+    text += QLatin1Char('\t');
+    text += caption_clip_port.tr();
+    text += QLatin1Char('\t');
+    text += caption_clip_notes.tr();
+    text += QLatin1String(clip_eol());
+    for (unsigned short i = 0; i < collection.servers.count; ++i) {
+        const QString line = collection.server_description(i);
+        if (line.isEmpty()) {
+            show_error(errtext_server_description.tr(), this);
+            return;
+        }
+        text += line;
+        text += QLatin1String(clip_eol());
+    }
+    QGuiApplication::clipboard()->setText(text);
+}
+
+void Table_servers::on_row_to_clipboard_triggered() {
+    if (menu_row < 0 || menu_row >= collection.servers.count) {
+        show_debug(3853, this);
+        return;
+    }
+    const QString line = collection.server_description(static_cast<unsigned short>(menu_row));
+    if (line.isEmpty()) {
+        show_error(errtext_server_description.tr(), this);
+        return;
+    }
+    QGuiApplication::clipboard()->setText(line);
+}
+
+void Table_servers::on_cell_to_clipboard_triggered() {
+    const QAbstractItemModel* m = model();
+    if (!m) {
+        show_debug(3854, this);
+        return;
+    }
+    const QModelIndex index = m->index(menu_row, menu_column);
+    if (!index.isValid()) {
+        show_debug(3855, this);
+        return;
+    }
+    const QVariant value = index.data(Qt::DisplayRole);
+    if (value.userType() != QMetaType::QString) {
+        show_debug(3856, this);
+        return;
+    }
+    QGuiApplication::clipboard()->setText(value.toString());
+}

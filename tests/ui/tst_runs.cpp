@@ -3,6 +3,7 @@
 // written to a file and run again once the fleet is mended.
 #include "config/config.h"
 #include "config/container.h"
+#include "config/devices_proxy.h"
 #include "engine/actions.h"
 #include "engine/actions_gui.h"
 #include "engine/params.h"
@@ -11,6 +12,7 @@
 #include "support/engine_cfg.h"
 #include "support/modal.h"
 #include "support/sim_process.h"
+#include "ui/dialog_commands.h"
 #include "ui/dialog_exchange.h"
 #include "ui/dialog_failure.h"
 #include "ui/dialog_gather_success.h"
@@ -40,6 +42,8 @@ private slots:
     void abort_asks_only_for_uploads();
     void about_and_esc_during_a_run();
     void engine_that_cannot_start_shows_only_its_error();
+    void command_goes_to_every_device_data();
+    void command_goes_to_every_device();
     void every_server_refusing_ends_all_bad();
 
 private:
@@ -440,6 +444,71 @@ void tst_Runs::every_server_refusing_ends_all_bad() {
         QVERIFY2(row.section('\t', 3).length() > 10, qPrintable(row));
     QVERIFY(sim.stop());
     firmware.clear();
+}
+
+void tst_Runs::command_goes_to_every_device_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("asks");
+    QTest::newRow("restart") << "btn_restart" << 1 << false;
+    QTest::newRow("factory reset asks") << "btn_factory" << 5 << true;
+    QTest::newRow("black box clearing asks") << "btn_dropbbox" << 6 << true;
+    QTest::newRow("GNSS cold start") << "btn_cleargnss" << 59 << false;
+}
+
+// With the page's filter showing one device of three, the command still goes to all three,
+// after the filter warning; a destructive command sends nothing until «Да».
+void tst_Runs::command_goes_to_every_device() {
+    QFETCH(QString, button);
+    QFETCH(int, code);
+    QFETCH(bool, asks);
+    Sim_process sim;
+    QVERIFY2(sim.start("port 0\ndefault pin=1234\nrange 350000000000001 3\n"),
+             qPrintable(sim.error()));
+    QVERIFY(load_cfg(cfg_server("127.0.0.1", sim.port(), cfg_devices(350000000000001ULL, 3))));
+    Table_devices table(configuration, 3, 2, nullptr);
+    table.create_contents();
+    table.proxy->setFilterFixedString(QStringLiteral("002"));
+    Dialog_commands commands(nullptr, table);
+    const QString warning = QStringLiteral(
+        "Вы установили фильтр, через который проходят только 1 из 3 устройств. Этот фильтр "
+        "никак не влияет на взаимодействие с устройствами - заказанная вами операция будет "
+        "выполнена со всеми устройствами, входящими в основную конфигурацию. Продолжить?");
+    auto press_command = [&](QWidget* w) {
+        QCOMPARE(w->windowTitle(), QStringLiteral("Команды"));
+        QPushButton* b = w->findChild<QPushButton*>(button);
+        QVERIFY(b);
+        b->click();
+    };
+    int connections_after_no = -1;
+    Modal_script script(20000);
+    script.let_be("Dialog_exchange").then(press_command);
+    if (asks) {
+        script.press("Да").press("Нет").then([&](QWidget* w) {
+            connections_after_no = sim.record_of("open").size();
+            press_command(w);
+        });
+    }
+    script.press("Да");
+    if (asks)
+        script.press("Да");
+    script.press(close_caption()).press(close_caption());
+    commands.exec();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(script.seen[1].text, warning);
+    if (asks) {
+        QCOMPARE(connections_after_no, 0);
+        QVERIFY(script.seen[2].text.startsWith(QStringLiteral("Вы уверены, что хотите")));
+        QCOMPARE(script.seen[2].buttons, (QStringList{"Да", "Нет"}));
+    }
+    QCOMPARE(script.seen[script.seen.size() - 2].text,
+             QStringLiteral("Команда успешно передана всем устройствам."));
+    QVERIFY(sim.wait_record("CMD", 3));
+    const QStringList cmds = sim.record_of("CMD");
+    for (const QString& line : cmds)
+        QVERIFY2(line.contains(QStringLiteral(" code=%1 ").arg(code)), qPrintable(line));
+    QVERIFY(sim.stop());
+    QCOMPARE(sim.counter("cmds"), 3);
 }
 
 QTEST_MAIN(tst_Runs)

@@ -1,10 +1,62 @@
 #include "ui/main_window.h"
 
+#include "config/config.h"
+#include "config/config_files_gui.h"
 #include "foundation/err.h"
+#include "foundation/random.h"
 #include "ui/dialog_about.h"
 #include "ui/interface.h"
+#include "ui/page_cfg.h"
+#include "ui/page_start.h"
+#include "ui/page_text.h"
+#include "ui/table_devices.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
 #include <QKeyEvent>
+#include <QStackedLayout>
+#include <QTextEdit>
+
+static Tr_with_hint question_close_unsaved(
+    "main_wnd",
+    "Вы внесли в конфигурацию изменения, и после этого вы ещё не записывали эту "
+    "конфигурацию ни в какой файл. При закрытии конфигурации эти изменения будут потеряны. "
+    "Вы уверены, что хотите закрыть конфигурацию?",
+    "Если вы нажмёте эту кнопку, конфигурация будет закрыта,\n"
+    "при этом все не сохранённые изменения будут потеряны.");
+static Tr hint_dont_close_unsaved(
+    "main_wnd", "Если вы нажмёте эту кнопку, конфигурация не будет закрыта (всё\n"
+                "будет так, как если бы вы не нажимали кнопку «Закрыть конфигурацию»).");
+static Tr_with_hint question_exit_unsaved(
+    "main_wnd",
+    "Вы внесли в конфигурацию изменения, и после этого вы ещё не записывали эту "
+    "конфигурацию ни в какой файл. При выходе из программы эти изменения будут потеряны. "
+    "Вы уверены, что хотите выйти?",
+    "Если вы нажмёте эту кнопку, работа программы будет завершена,\n"
+    "при этом все не сохранённые изменения будут потеряны.");
+static Tr hint_dont_exit_unsaved("main_wnd",
+                                 "Если вы нажмёте эту кнопку, работа программы не будет завершена\n"
+                                 "(всё будет так, как если бы вы не нажимали кнопку «Выйти»).");
+
+// The wait cursor while a long step runs in the handler: a million devices take seconds to
+// read, render or parse.
+namespace {
+struct Busy {
+    Busy() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~Busy() { QApplication::restoreOverrideCursor(); }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+};
+} // namespace
+
+void main_window_clear_translation() {
+    question_close_unsaved.clear();
+    hint_dont_close_unsaved.clear();
+    question_exit_unsaved.clear();
+    hint_dont_exit_unsaved.clear();
+}
 
 Main_window::Main_window(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -12,13 +64,191 @@ Main_window::Main_window(QWidget* parent)
                           Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint) {
     init_fonts(*this);
     setWindowTitle(program_title());
-    resize(80 * module_w, 30 * module_h);
+
+    stack = new QStackedLayout(this);
+    page_start = new Page_start(this);
+    page_cfg = new Page_cfg(this);
+    page_text = new Page_text(this);
+    stack->addWidget(page_start);
+    stack->addWidget(page_cfg);
+    stack->addWidget(page_text);
+    for (QWidget* page : {static_cast<QWidget*>(page_start), static_cast<QWidget*>(page_cfg),
+                          static_cast<QWidget*>(page_text)})
+        stack->setAlignment(page, Qt::AlignLeft | Qt::AlignTop);
+    stack->setCurrentIndex(page_index_start);
+
+    const auto clicked = &QAbstractButton::clicked;
+    struct Link {
+        QAbstractButton* button;
+        void (Main_window::*slot)();
+    };
+    // The exit buttons go to close(), so that they ask exactly what the title bar asks.
+    const Link links[] = {
+        {page_start->btn_create, &Main_window::on_btn_create_clicked},
+        {page_start->btn_load, &Main_window::on_btn_load_clicked},
+        {page_start->btn_about, &Main_window::on_btn_about_clicked},
+        {page_start->btn_exit, nullptr},
+        {page_cfg->btn_switch_to_text, &Main_window::on_btn_switch_to_text_clicked},
+        {page_cfg->btn_close, &Main_window::on_btn_close_cfg_clicked},
+        {page_cfg->btn_about, &Main_window::on_btn_about_clicked},
+        {page_cfg->btn_exit, nullptr},
+        {page_text->btn_parse, &Main_window::on_btn_parse_text_clicked},
+        {page_text->btn_close, &Main_window::on_btn_close_text_clicked},
+        {page_text->btn_about, &Main_window::on_btn_about_clicked},
+        {page_text->btn_exit, nullptr},
+    };
+    unsigned short code = 513;
+    for (const Link& link : links) {
+        const bool ok = link.slot ? bool(connect(link.button, clicked, this, link.slot))
+                                  : bool(connect(link.button, clicked, this, &QWidget::close));
+        if (!ok)
+            log_debug(code);
+        ++code;
+    }
+    resize(100 * module_w, 36 * module_h);
+}
+
+void Main_window::on_btn_create_clicked() {
+    update_random_number_generator(513);
+    page_cfg->create_contents(false);
+    stack->setCurrentIndex(page_index_cfg);
+}
+
+void Main_window::on_btn_load_clicked() {
+    update_random_number_generator(514);
+    const QString name =
+        QFileDialog::getOpenFileName(this, tr("Из какого файла прочитать конфигурацию?"), QString(),
+                                     tr("Файлы конфигурации (*.zelmo_upload);;Все файлы (*.*)"));
+    if (name.isEmpty())
+        return;
+    try {
+        QByteArray bytes;
+        if (!load_from_file(this, name, bytes))
+            return;
+        open_loaded(name, bytes);
+    } catch (const std::exception& e) {
+        show_exception(e, this);
+        clear_cfg();
+    } catch (...) {
+        show_debug(525, this);
+        clear_cfg();
+    }
+}
+
+void Main_window::open_loaded(const QString& file_name, const QByteArray& bytes) {
+    try {
+        Busy busy;
+        Utf8_file_parser parser(file_name, bytes);
+        parse_cfg(parser, configuration);
+        page_cfg->create_contents(false);
+        stack->setCurrentIndex(page_index_cfg);
+    } catch (const std::exception& e) {
+        clear_cfg();
+        // The text as far as it can be text; without its byte-order mark, which a save from
+        // the text page adds again.
+        int end = bytes.indexOf('\0');
+        if (end < 0)
+            end = bytes.size();
+        int start = bytes.startsWith("\xEF\xBB\xBF") && end >= 3 ? 3 : 0;
+        page_text->set_text(QString::fromUtf8(bytes.constData() + start, end - start), false);
+        stack->setCurrentIndex(page_index_text);
+        show_exception(e, this);
+    }
+}
+
+void Main_window::on_btn_switch_to_text_clicked() {
+    update_random_number_generator(515);
+    try {
+        QString text;
+        bool complete = false;
+        if (!page_cfg->table_devices->save(text, Save_mode::text, this, complete))
+            return;
+        Busy busy;
+        const bool modified = page_cfg->is_modified();
+        page_text->set_text(text, modified);
+        text.clear();
+        page_cfg->destroy_contents();
+        clear_cfg();
+        stack->setCurrentIndex(page_index_text);
+    } catch (const std::exception& e) {
+        show_exception(e, this);
+    } catch (...) {
+        show_debug(526, this);
+    }
+}
+
+void Main_window::on_btn_parse_text_clicked() {
+    update_random_number_generator(516);
+    try {
+        Busy busy;
+        parse_cfg(page_text->editor->toPlainText());
+        page_cfg->create_contents(page_text->modified);
+        page_text->clear_text();
+        stack->setCurrentIndex(page_index_cfg);
+    } catch (const std::exception& e) {
+        show_exception(e, this);
+        clear_cfg();
+    } catch (...) {
+        show_debug(527, this);
+        clear_cfg();
+    }
+}
+
+void Main_window::on_btn_close_cfg_clicked() {
+    update_random_number_generator(517);
+    if (page_cfg->is_modified() &&
+        !get_confirmation(this, question_close_unsaved.caption(), question_close_unsaved.hint(),
+                          hint_dont_close_unsaved.tr()))
+        return;
+    page_cfg->destroy_contents();
+    clear_cfg();
+    stack->setCurrentIndex(page_index_start);
+}
+
+void Main_window::on_btn_close_text_clicked() {
+    update_random_number_generator(518);
+    if (page_text->modified &&
+        !get_confirmation(this, question_close_unsaved.caption(), question_close_unsaved.hint(),
+                          hint_dont_close_unsaved.tr()))
+        return;
+    page_text->clear_text();
+    stack->setCurrentIndex(page_index_start);
+}
+
+void Main_window::on_btn_about_clicked() {
+    update_random_number_generator(519);
+    Dialog_about about(this);
+    about.exec();
+}
+
+void Main_window::closeEvent(QCloseEvent* event) {
+    bool modified = false;
+    switch (stack->currentIndex()) {
+    case page_index_start:
+        event->accept();
+        return;
+    case page_index_cfg:
+        modified = page_cfg->is_modified();
+        break;
+    case page_index_text:
+        modified = page_text->modified;
+        break;
+    default:
+        show_debug(528, this);
+        event->ignore();
+        return;
+    }
+    if (modified && !get_confirmation(this, question_exit_unsaved.caption(),
+                                      question_exit_unsaved.hint(), hint_dont_exit_unsaved.tr())) {
+        event->ignore();
+        return;
+    }
+    event->accept();
 }
 
 void Main_window::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_F1) {
-        Dialog_about about(this);
-        about.exec();
+        on_btn_about_clicked();
         return;
     }
     QWidget::keyPressEvent(event);

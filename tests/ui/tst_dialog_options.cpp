@@ -1,0 +1,235 @@
+// The options dialog as a user drives it: boxes, range messages, and what reaches the option
+// globals and their defined flags (or, for the trace switch alone, only trace_flags).
+#include "config/config.h"
+#include "foundation/err.h"
+#include "support/modal.h"
+#include "ui/dialog_options.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+void retype(QLineEdit* e, const QString& text) {
+    e->selectAll();
+    QTest::keyClick(e, Qt::Key_Delete);
+    QTest::keyClicks(e, text);
+}
+
+// Every option as "value/defined", in table order.
+QStringList options() {
+    QStringList out;
+    for (int i = 0; i < option_count; ++i)
+        out << QStringLiteral("%1/%2").arg(get_option(i)).arg(*option_info[i].defined);
+    return out;
+}
+
+QString press_ok(Dialog_options& d, bool box_expected) {
+    Modal_script script;
+    if (box_expected)
+        script.press(QStringLiteral("Закрыть"));
+    d.btn_ok->click();
+    if (!script.all_answered())
+        return QStringLiteral("unanswered: ") + script.unexpected.join('\n');
+    return script.seen.isEmpty() ? QString() : script.seen.first().text;
+}
+
+} // namespace
+
+class tst_Dialog_options : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void range_checks_data();
+    void range_checks();
+    void unchecking_shows_the_default();
+    void accepted_values_land_with_their_flags_data();
+    void accepted_values_land_with_their_flags();
+    void rows_are_labelled_and_explained();
+
+private:
+    QTemporaryDir dir;
+    QByteArray log_path;
+};
+
+void tst_Dialog_options::initTestCase() {
+    QVERIFY(dir.isValid());
+    log_path = QFile::encodeName(dir.filePath("dialog_options.log"));
+    log_file_name = log_path.constData();
+}
+
+void tst_Dialog_options::init() {
+    reset_options();
+    trace_flags.store(0);
+}
+
+void tst_Dialog_options::range_checks_data() {
+    QTest::addColumn<int>("option");
+    QTest::addColumn<QString>("typed"); // keys; the field's validator and length filter them
+    QTest::addColumn<QString>("message");
+
+    const QString simult = QStringLiteral("«Количество одновременных закачек»");
+    const QString connect = QStringLiteral("«Тайм-аут подключения к серверу»");
+    QTest::newRow("simultaneously 0")
+        << int(opt_simultaneously) << "0"
+        << "Значение параметра " + simult + " не должно быть меньше 1.";
+    QTest::newRow("simultaneously 65536, sixth digit dropped")
+        << int(opt_simultaneously) << "655369"
+        << "Значение параметра " + simult + " не должно превышать 65535.";
+    QTest::newRow("simultaneously empty") << int(opt_simultaneously) << ""
+                                          << "Не указано значение параметра " + simult + ".";
+    QTest::newRow("time-out above a day")
+        << int(opt_connect_timeout) << "86400001"
+        << "Значение параметра " + connect + " не должно превышать 86400000.";
+    QTest::newRow("time-out 0") << int(opt_connect_timeout) << "0"
+                                << "Значение параметра " + connect + " не должно быть меньше 1.";
+    QTest::newRow("letters are not taken, leaving the field empty")
+        << int(opt_reconnect_delay) << "abc"
+        << "Не указано значение параметра «Задержка восстановления соединения».";
+}
+
+void tst_Dialog_options::range_checks() {
+    QFETCH(int, option);
+    QFETCH(QString, typed);
+    QFETCH(QString, message);
+
+    const QStringList before = options();
+    Dialog_options dialog(nullptr);
+    dialog.show();
+    // A good change in another row must not be stored either.
+    dialog.cbox_defined[opt_cmd_timeout]->click();
+    retype(dialog.ebox_option[opt_cmd_timeout], QStringLiteral("777"));
+    dialog.cbox_trace->click();
+    dialog.cbox_defined[option]->click();
+    retype(dialog.ebox_option[option], typed);
+    QCOMPARE(press_ok(dialog, true), message);
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(options(), before);
+    QCOMPARE(int(trace_flags.load()), 0);
+}
+
+void tst_Dialog_options::unchecking_shows_the_default() {
+    set_option(opt_link_timeout, 1234);
+    link_timeout_defined = true;
+    Dialog_options dialog(nullptr);
+    QLineEdit* e = dialog.ebox_option[opt_link_timeout];
+    QCOMPARE(e->text(), QStringLiteral("1234"));
+    QVERIFY(!e->isReadOnly());
+    QVERIFY(dialog.ebox_option[opt_auth_timeout]->isReadOnly());
+    dialog.cbox_defined[opt_link_timeout]->click();
+    QCOMPARE(e->text(), QStringLiteral("3000"));
+    QVERIFY(e->isReadOnly());
+    dialog.cbox_defined[opt_link_timeout]->click();
+    QCOMPARE(e->text(), QStringLiteral("3000"));
+    QVERIFY(!e->isReadOnly());
+}
+
+void tst_Dialog_options::accepted_values_land_with_their_flags_data() {
+    QTest::addColumn<QString>("actions"); // "key=value" checks the box and types; "trace"
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<int>("trace");
+
+    QStringList defaults;
+    for (int i = 0; i < option_count; ++i)
+        defaults << QStringLiteral("%1/0").arg(option_info[i].default_value);
+    QStringList two = defaults;
+    two[opt_simultaneously] = "5/1";
+    two[opt_reconnect_delay] = "86400000/1";
+    QStringList at_default = defaults;
+    at_default[opt_enumerate_timeout] = "5000/1";
+
+    QTest::newRow("two options set") << "simultaneously=5 reconnect_delay=86400000"
+                                     << "" << int(QDialog::Accepted) << two << 0;
+    QTest::newRow("checked at its default is still a change")
+        << "enumerate_timeout="
+        << "" << int(QDialog::Accepted) << at_default << 0;
+    QTest::newRow("trace alone closes without marking the configuration")
+        << "trace"
+        << "" << int(QDialog::Rejected) << defaults << 1;
+    QTest::newRow("options and trace") << "simultaneously=5 reconnect_delay=86400000 trace"
+                                       << "" << int(QDialog::Accepted) << two << 1;
+    QTest::newRow("nothing changed")
+        << ""
+        << "Ничего не изменилось.\nЕсли вы не хотите ничего менять, закройте диалог "
+           "кнопкой «Отмена»."
+        << -1 << defaults << 0;
+}
+
+void tst_Dialog_options::accepted_values_land_with_their_flags() {
+    QFETCH(QString, actions);
+    QFETCH(QString, message);
+    QFETCH(int, result);
+    QFETCH(QStringList, after);
+    QFETCH(int, trace);
+
+    Dialog_options dialog(nullptr);
+    dialog.show();
+    for (const QString& a : actions.split(' ', Qt::SkipEmptyParts)) {
+        if (a == "trace") {
+            dialog.cbox_trace->click();
+            continue;
+        }
+        const QString key = a.section('=', 0, 0);
+        int i = 0;
+        while (QString::fromLatin1(option_info[i].key) != key)
+            ++i;
+        dialog.cbox_defined[i]->click();
+        if (!a.section('=', 1).isEmpty())
+            retype(dialog.ebox_option[i], a.section('=', 1));
+    }
+    QCOMPARE(press_ok(dialog, !message.isEmpty()), message);
+    QCOMPARE(dialog.isVisible(), result < 0);
+    if (result >= 0)
+        QCOMPARE(dialog.result(), result);
+    QCOMPARE(options(), after);
+    QCOMPARE(int(trace_flags.load()), trace);
+
+    // Closing the configuration forgets the options but not the trace switch.
+    clear_cfg();
+    for (int i = 0; i < option_count; ++i) {
+        QCOMPARE(get_option(i), option_info[i].default_value);
+        QVERIFY(!*option_info[i].defined);
+    }
+    QCOMPARE(int(trace_flags.load()), trace);
+}
+
+void tst_Dialog_options::rows_are_labelled_and_explained() {
+    Dialog_options dialog(nullptr);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Тонкая настройка"));
+    for (int i = 0; i < option_count; ++i) {
+        QLabel* l = dialog.label_option[i];
+        QCOMPARE(l->buddy(), static_cast<QWidget*>(dialog.ebox_option[i]));
+        QCOMPARE(l->toolTip(), dialog.ebox_option[i]->toolTip());
+        QVERIFY2(l->toolTip().contains(QStringLiteral("значение по умолчанию равно %1.")
+                                           .arg(option_info[i].default_value)),
+                 option_info[i].key);
+        QVERIFY2(dialog.cbox_defined[i]->toolTip().contains(
+                     QString::number(option_info[i].default_value)),
+                 option_info[i].key);
+        QCOMPARE(dialog.ebox_option[i]->maxLength(), i == opt_simultaneously ? 5 : 8);
+        QCOMPARE(dialog.label_ms[i] != nullptr, i != opt_simultaneously);
+    }
+    QCOMPARE(dialog.label_option[opt_connect_timeout]->text(),
+             QStringLiteral("Тайм-аут подключения к серверу"));
+    QVERIFY(dialog.cbox_defined[opt_connect_timeout]->toolTip().startsWith(
+        QStringLiteral("Если здесь стоит отметка, для параметра «Тайм-аут подключения к\n"
+                       "серверу» будет использоваться то значение")));
+    QVERIFY(dialog.label_option[opt_reconnect_delay]->toolTip().contains(
+        QStringLiteral("После 5 неудачных")));
+    QVERIFY(dialog.label_option[opt_reconnect_delay]->toolTip().endsWith(
+        QStringLiteral("в диапазоне 1...86400000,\nзначение по умолчанию равно 1000.")));
+    QVERIFY(dialog.cbox_trace->toolTip().contains(QString::fromLocal8Bit(log_file_name)));
+    QCOMPARE(dialog.cbox_trace->text(),
+             QStringLiteral("Трассировать обмен в файл журнала (осторожно!)"));
+    QVERIFY(!dialog.btn_ok->toolTip().isEmpty() && !dialog.btn_cancel->toolTip().isEmpty());
+}
+
+QTEST_MAIN(tst_Dialog_options)
+#include "tst_dialog_options.moc"

@@ -1,0 +1,551 @@
+// The main window's page flow: which page a user lands on after each button, what the
+// confirmations ask and what they keep, and that the modified state travels with the
+// configuration between the table view and the text view.
+#include "config/config.h"
+#include "config/container.h"
+#include "config/dialog_decrypt.h"
+#include "config/dialog_encrypt.h"
+#include "foundation/err.h"
+#include "support/modal.h"
+#include "ui/dialog_add_device.h"
+#include "ui/dialog_add_server.h"
+#include "ui/dialog_edit_device.h"
+#include "ui/dialog_edit_server.h"
+#include "ui/dialog_options.h"
+#include "ui/main_window.h"
+#include "ui/page_cfg.h"
+#include "ui/page_start.h"
+#include "ui/page_text.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedLayout>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+
+static const QString yes = QStringLiteral("Да");
+static const QString no = QStringLiteral("Нет");
+static const QString close_box = QStringLiteral("Закрыть");
+static const QString cfg_text =
+    QStringLiteral("server(address \"хост\", port 7001, notes \"главный\")\n{\n"
+                   " device(imei 1, pin \"1234\", notes \"первое\")\n"
+                   " device(imei 356000000000002, pin \"\")\n}\n");
+
+// Answers either password dialog.
+static std::function<void(QWidget*)> password(const QString& pw) {
+    return [pw](QWidget* w) {
+        if (auto* e = qobject_cast<Dialog_encrypt*>(w)) {
+            e->findChild<QLineEdit*>("ebox_password")->setText(pw);
+            e->findChild<QLineEdit*>("ebox_confirm")->setText(pw);
+            e->accept();
+        } else if (auto* d = qobject_cast<Dialog_decrypt*>(w)) {
+            d->findChild<QLineEdit*>("ebox_password")->setText(pw);
+            d->accept();
+        } else {
+            QFAIL(w->metaObject()->className());
+        }
+    };
+}
+
+// Types text as a keyboard would, including letters that QTest's key table lacks.
+static void type(QWidget* w, const QString& text) {
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(w, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(w, &release);
+    }
+}
+
+static void select_row(QAbstractItemView* view, int row) {
+    view->setCurrentIndex(view->model()->index(row, 0));
+}
+
+class tst_Main_window : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString write(const char* name, const QByteArray& bytes) {
+        const QString path = dir.filePath(QString::fromUtf8(name));
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+    // Opens a file from the start page; `then` queues the answers to what follows the file
+    // dialog (password, error box), which must be queued before the click.
+    void open(Main_window& w, Modal_script& script, const QString& path,
+              const std::function<void(Modal_script&)>& then = {}) {
+        script.choose_file(path);
+        if (then)
+            then(script);
+        w.page_start->btn_load->click();
+    }
+
+private slots:
+    void init() { clear_cfg(); }
+
+    void start_page_shown_first();
+    void cancelled_open_stays_on_start();
+    void open_shows_servers_and_devices();
+    void syntax_error_lands_on_text_page_unmodified();
+    void unreadable_file_stays_on_start();
+    void close_modified_asks_data();
+    void close_modified_asks();
+    void text_round_trip_keeps_modified_data();
+    void text_round_trip_keeps_modified();
+    void faulty_text_stays_on_text_page();
+    void f1_opens_about_on_every_page_data();
+    void f1_opens_about_on_every_page();
+    void window_close_by_page_data();
+    void window_close_by_page();
+    void encrypted_save_and_load();
+    void newcomer_walk();
+};
+
+void tst_Main_window::start_page_shown_first() {
+    Main_window w;
+    w.show();
+    QCOMPARE(w.windowTitle(), QStringLiteral("zelmo_upload 1.9.0"));
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_start));
+    QCOMPARE(w.page_start->btn_create->text(), QStringLiteral("Создать новую конфигурацию"));
+    QCOMPARE(w.page_start->btn_load->text(), QStringLiteral("Прочитать конфигурацию из файла"));
+    QVERIFY(!w.page_start->btn_exit->toolTip().isEmpty());
+}
+
+void tst_Main_window::cancelled_open_stays_on_start() {
+    Main_window w;
+    w.show();
+    Modal_script script;
+    script.cancel();
+    w.page_start->btn_load->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(script.seen[0].title, QStringLiteral("Из какого файла прочитать конфигурацию?"));
+    QCOMPARE(w.stack->currentIndex(), int(Main_window::page_index_start));
+    QCOMPARE(int(configuration.servers.count), 0);
+}
+
+void tst_Main_window::open_shows_servers_and_devices() {
+    const QString path = write("открыть.zelmo_upload", encode_plain(cfg_text.toUtf8()));
+    Main_window w;
+    w.show();
+    Modal_script script;
+    open(w, script, path);
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
+    QVERIFY(!w.page_cfg->is_modified());
+    QAbstractItemModel* servers =
+        w.page_cfg->findChild<QAbstractItemView*>("table_servers")->model();
+    QAbstractItemModel* devices =
+        w.page_cfg->findChild<QAbstractItemView*>("table_devices")->model();
+    QCOMPARE(servers->rowCount(), 1);
+    QCOMPARE(servers->index(0, 0).data().toString(), QStringLiteral("хост"));
+    QCOMPARE(servers->index(0, 1).data().toString(), QStringLiteral("7001"));
+    QCOMPARE(devices->rowCount(), 2);
+    QCOMPARE(devices->index(0, 1).data().toString(), QStringLiteral("000000000000001"));
+    QCOMPARE(devices->index(0, 2).data().toString(), QStringLiteral("первое"));
+    QCOMPARE(w.page_cfg->btn_upload->text(), QStringLiteral("Закачать прошивку"));
+}
+
+void tst_Main_window::syntax_error_lands_on_text_page_unmodified() {
+    const QString bad = QStringLiteral("# пояснение\nserver(address \"хост\", port 0x)\n{\n}\n");
+    const QString path = write("ошибка.zelmo_upload", encode_plain(bad.toUtf8()));
+    Main_window w;
+    w.show();
+    Modal_script script;
+    open(w, script, path, [](Modal_script& s) { s.press(close_box); });
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(script.seen.size(), 2);
+    QVERIFY2(script.seen[1].text.contains(path), qPrintable(script.seen[1].text));
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_text));
+    // The text as it is in the file, without the byte-order mark.
+    QCOMPARE(w.page_text->editor->toPlainText(), bad);
+    QVERIFY(!w.page_text->modified);
+    QCOMPARE(int(configuration.servers.count), 0);
+    // Unmodified: closing asks nothing.
+    w.page_text->btn_close->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(w.stack->currentIndex(), int(Main_window::page_index_start));
+    QVERIFY(w.page_text->editor->toPlainText().isEmpty());
+}
+
+void tst_Main_window::unreadable_file_stays_on_start() {
+    // Not UTF-8: the loader refuses it before any parsing.
+    const QString path = write("мусор.zelmo_upload", QByteArray("\xff\xfe\x00\x01", 4));
+    Main_window w;
+    w.show();
+    Modal_script script;
+    open(w, script, path, [](Modal_script& s) { s.press(close_box); });
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(w.stack->currentIndex(), int(Main_window::page_index_start));
+}
+
+void tst_Main_window::close_modified_asks_data() {
+    QTest::addColumn<bool>("from_text");
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("tables, no keeps everything") << false << no;
+    QTest::newRow("tables, yes closes") << false << yes;
+    QTest::newRow("text, no keeps everything") << true << no;
+    QTest::newRow("text, yes closes") << true << yes;
+}
+
+void tst_Main_window::close_modified_asks() {
+    QFETCH(bool, from_text);
+    QFETCH(QString, answer);
+    Main_window w;
+    w.show();
+    Modal_script script;
+    w.page_start->btn_create->click();
+    configuration.add_server({QStringLiteral("хост"), 1}, QString());
+    w.page_cfg->cbox_devfname->setCurrentIndex(2); // a change of purpose is a change
+    QVERIFY(w.page_cfg->is_modified());
+    QWidget* page = w.page_cfg;
+    QAbstractButton* close = w.page_cfg->btn_close;
+    if (from_text) {
+        w.page_cfg->btn_switch_to_text->click();
+        page = w.page_text;
+        close = w.page_text->btn_close;
+    }
+    const QString text = w.page_text->editor->toPlainText();
+    script.press(answer);
+    close->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QVERIFY(script.seen[0].text.startsWith(QStringLiteral("Вы внесли в конфигурацию изменения")));
+    QVERIFY(script.seen[0].text.contains(QStringLiteral("закрыть конфигурацию?")));
+    if (answer == no) {
+        QCOMPARE(w.stack->currentWidget(), page);
+        QCOMPARE(int(configuration.servers.count), from_text ? 0 : 1);
+        QCOMPARE(w.page_text->editor->toPlainText(), text);
+        QVERIFY(from_text ? w.page_text->modified : w.page_cfg->is_modified());
+    } else {
+        QCOMPARE(w.stack->currentIndex(), int(Main_window::page_index_start));
+        QCOMPARE(int(configuration.servers.count), 0);
+        QVERIFY(w.page_text->editor->toPlainText().isEmpty());
+        QVERIFY(!w.page_cfg->is_modified() && !w.page_text->modified);
+    }
+}
+
+void tst_Main_window::text_round_trip_keeps_modified_data() {
+    QTest::addColumn<bool>("modified");
+    QTest::addColumn<bool>("typed_devfname");
+    QTest::newRow("freshly read") << false << false;
+    QTest::newRow("changed") << true << false;
+    QTest::newRow("device file name typed") << false << true;
+}
+
+void tst_Main_window::text_round_trip_keeps_modified() {
+    QFETCH(bool, modified);
+    QFETCH(bool, typed_devfname);
+    const QString path = write("туда-обратно.zelmo_upload",
+                               encode_plain(("devfname = \"BOOT\"\n" + cfg_text).toUtf8()));
+    Main_window w;
+    w.show();
+    Modal_script script;
+    open(w, script, path);
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(w.page_cfg->cbox_devfname->currentIndex(), 2);
+    QCOMPARE(w.page_cfg->ebox_devfname->text(), QStringLiteral("BOOT"));
+    QCOMPARE(w.page_cfg->btn_upload->text(), QStringLiteral("Закачать файл"));
+    w.page_cfg->modified = modified;
+    if (typed_devfname) {
+        w.page_cfg->ebox_devfname->setFocus();
+        QTest::keyClick(w.page_cfg->ebox_devfname, Qt::Key_Backspace);
+        type(w.page_cfg->ebox_devfname, QStringLiteral("T"));
+    }
+    const bool expected = modified || typed_devfname;
+    QCOMPARE(w.page_cfg->is_modified(), expected);
+
+    w.page_cfg->btn_switch_to_text->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_text));
+    QCOMPARE(w.page_text->modified, expected);
+    QCOMPARE(int(configuration.servers.count), 0);
+    const QString text = w.page_text->editor->toPlainText();
+    QVERIFY(text.contains(QStringLiteral("server(address \"хост\", port 7001")));
+    QVERIFY(text.contains(QStringLiteral("imei 356000000000002")));
+    QVERIFY(text.contains(QStringLiteral("devfname = \"BOOT\"")));
+
+    w.page_text->btn_parse->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
+    QCOMPARE(w.page_cfg->is_modified(), expected);
+    QCOMPARE(int(configuration.servers.count), 1);
+    QCOMPARE(configuration.devices.count, 2u);
+    QVERIFY(w.page_text->editor->toPlainText().isEmpty());
+    QVERIFY(!w.page_text->modified);
+}
+
+void tst_Main_window::faulty_text_stays_on_text_page() {
+    Main_window w;
+    w.show();
+    Modal_script script;
+    w.page_start->btn_create->click();
+    w.page_cfg->btn_switch_to_text->click();
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_text));
+    // Typing marks the text modified.
+    QVERIFY(!w.page_text->modified);
+    w.page_text->editor->setFocus();
+    type(w.page_text->editor, QStringLiteral("server("));
+    QVERIFY(w.page_text->modified);
+    const QString text = w.page_text->editor->toPlainText();
+    script.press(close_box);
+    w.page_text->btn_parse->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QVERIFY2(script.seen[0].text.contains(QStringLiteral("строки")),
+             qPrintable(script.seen[0].text));
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_text));
+    QCOMPARE(w.page_text->editor->toPlainText(), text);
+    QVERIFY(w.page_text->modified);
+    QCOMPARE(int(configuration.servers.count), 0);
+}
+
+void tst_Main_window::f1_opens_about_on_every_page_data() {
+    QTest::addColumn<int>("page");
+    QTest::newRow("start") << int(Main_window::page_index_start);
+    QTest::newRow("configuration") << int(Main_window::page_index_cfg);
+    QTest::newRow("text") << int(Main_window::page_index_text);
+}
+
+void tst_Main_window::f1_opens_about_on_every_page() {
+    QFETCH(int, page);
+    Main_window w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    if (page != Main_window::page_index_start)
+        w.page_start->btn_create->click();
+    if (page == Main_window::page_index_text)
+        w.page_cfg->btn_switch_to_text->click();
+    QCOMPARE(w.stack->currentIndex(), page);
+    // F1 where the user is: in the filter field, in the editor, or on the window.
+    QWidget* target = &w;
+    if (page == Main_window::page_index_cfg)
+        target = w.page_cfg->devices_filter;
+    if (page == Main_window::page_index_text)
+        target = w.page_text->editor;
+    target->setFocus();
+    Modal_script script;
+    script.press(close_box);
+    QTest::keyClick(target, Qt::Key_F1);
+    QVERIFY(script.wait_all_answered());
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(script.seen[0].kind, QStringLiteral("Dialog_about"));
+    QCOMPARE(script.seen[0].title, QStringLiteral("О программе"));
+    QCOMPARE(w.stack->currentIndex(), page);
+}
+
+void tst_Main_window::window_close_by_page_data() {
+    QTest::addColumn<int>("page");
+    QTest::addColumn<bool>("modified");
+    QTest::addColumn<QString>("answer"); // empty: no question expected
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("start page never asks") << 0 << false << QString() << true;
+    QTest::newRow("unmodified tables") << 1 << false << QString() << true;
+    QTest::newRow("modified tables, no") << 1 << true << no << false;
+    QTest::newRow("modified tables, yes") << 1 << true << yes << true;
+    QTest::newRow("unmodified text") << 2 << false << QString() << true;
+    QTest::newRow("modified text, no") << 2 << true << no << false;
+    QTest::newRow("modified text, yes") << 2 << true << yes << true;
+}
+
+void tst_Main_window::window_close_by_page() {
+    QFETCH(int, page);
+    QFETCH(bool, modified);
+    QFETCH(QString, answer);
+    QFETCH(bool, closed);
+    Main_window w;
+    w.show();
+    if (page >= 1)
+        w.page_start->btn_create->click();
+    if (page == 2)
+        w.page_cfg->btn_switch_to_text->click();
+    if (page == 1)
+        w.page_cfg->modified = modified;
+    if (page == 2)
+        w.page_text->modified = modified;
+    Modal_script script;
+    if (!answer.isEmpty())
+        script.press(answer);
+    QAbstractButton* exit = page == 0   ? w.page_start->btn_exit
+                            : page == 1 ? w.page_cfg->btn_exit
+                                        : w.page_text->btn_exit;
+    exit->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(script.seen.size(), answer.isEmpty() ? 0 : 1);
+    if (!answer.isEmpty())
+        QVERIFY(script.seen[0].text.contains(QStringLiteral("хотите выйти?")));
+    QCOMPARE(w.isVisible(), !closed);
+    QCOMPARE(w.stack->currentIndex(), page);
+}
+
+void tst_Main_window::encrypted_save_and_load() {
+    const QString path = dir.filePath(QStringLiteral("тайное.zelmo_upload"));
+    {
+        Main_window w;
+        w.show();
+        Modal_script script;
+        open(w, script, write("исходное.zelmo_upload", encode_plain(cfg_text.toUtf8())));
+        w.page_cfg->modified = true;
+        script.choose_file(path).then(password(QStringLiteral("сезам")));
+        w.page_cfg->btn_save->click();
+        QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+        QVERIFY(!w.page_cfg->is_modified());
+        w.page_cfg->btn_close->click(); // unmodified: no question
+        QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    }
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(is_container(f.readAll()));
+
+    Main_window w;
+    w.show();
+    Modal_script script;
+    open(w, script, path, [](Modal_script& s) {
+        s.then(password(QStringLiteral("не тот"))).then(password(QStringLiteral("сезам")));
+    });
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(script.seen[2].title, QStringLiteral("Пароль не подошёл - попробуйте ещё раз"));
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
+    QCOMPARE(int(configuration.servers.count), 1);
+    QCOMPARE(configuration.devices.count, 2u);
+    QVERIFY(!w.page_cfg->is_modified());
+}
+
+// Double-clicks a row of a table as a user would.
+static void double_click_row(QAbstractItemView* view, int row) {
+    const QRect rect = view->visualRect(view->model()->index(row, 1));
+    // A double click arrives after the press of its first click.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+static QStringList column(QAbstractItemView* view, int col) {
+    QStringList out;
+    for (int r = 0; r < view->model()->rowCount(); ++r)
+        out << view->model()->index(r, col).data().toString();
+    return out;
+}
+
+// The walk a newcomer takes: a demo configuration opened, a server and a device added and
+// changed, an option set, the text view and back, saved plain and encrypted, closed.
+void tst_Main_window::newcomer_walk() {
+    const QString demo = write("демо.zelmo_upload", encode_plain(cfg_text.toUtf8()));
+    const QString plain = dir.filePath(QStringLiteral("прогулка.zelmo_upload"));
+    const QString secret = dir.filePath(QStringLiteral("прогулка-тайно.zelmo_upload"));
+    Main_window w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    Modal_script script;
+    auto* servers = w.page_cfg->findChild<QAbstractItemView*>("table_servers");
+    auto* devices = w.page_cfg->findChild<QAbstractItemView*>("table_devices");
+
+    open(w, script, demo);
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
+    QCOMPARE(column(servers, 0), QStringList{QStringLiteral("хост")});
+    QCOMPARE(column(devices, 1),
+             (QStringList{QStringLiteral("000000000000001"), QStringLiteral("356000000000002")}));
+
+    script.then([](QWidget* d) {
+        auto* add = qobject_cast<Dialog_add_server*>(d);
+        QVERIFY(add);
+        type(add->ebox_address, QStringLiteral("запасной"));
+        type(add->ebox_port, QStringLiteral("7002"));
+        add->btn_ok->click();
+    });
+    w.page_cfg->btn_add_server->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(column(servers, 0), (QStringList{QStringLiteral("запасной"), QStringLiteral("хост")}));
+    QVERIFY(w.page_cfg->is_modified());
+
+    script.then([](QWidget* d) {
+        auto* edit = qobject_cast<Dialog_edit_server*>(d);
+        QVERIFY(edit);
+        QCOMPARE(edit->ebox_port->text(), QStringLiteral("7001"));
+        edit->ebox_notes->setPlainText(QStringLiteral("основной"));
+        edit->btn_ok->click();
+    });
+    double_click_row(servers, 1);
+    QVERIFY(script.wait_all_answered());
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(column(servers, 2), (QStringList{QString(), QStringLiteral("основной")}));
+
+    script.then([](QWidget* d) {
+        auto* add = qobject_cast<Dialog_add_device*>(d);
+        QVERIFY(add);
+        add->cbox_server->setCurrentIndex(0);
+        type(add->ebox_imei, QStringLiteral("356000000000003"));
+        type(add->ebox_pin, QStringLiteral("0000"));
+        add->btn_ok->click();
+    });
+    w.page_cfg->btn_add_device->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(devices->model()->rowCount(), 3);
+
+    script.then([](QWidget* d) {
+        auto* edit = qobject_cast<Dialog_edit_device*>(d);
+        QVERIFY(edit);
+        edit->ebox_notes->setPlainText(QStringLiteral("новое"));
+        edit->btn_ok->click();
+    });
+    select_row(devices, 0);
+    w.page_cfg->btn_edit_device->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QVERIFY(column(devices, 2).contains(QStringLiteral("новое")));
+
+    script.then([](QWidget* d) {
+        auto* options = qobject_cast<Dialog_options*>(d);
+        QVERIFY(options);
+        options->cbox_defined[opt_connect_timeout]->setChecked(true);
+        options->ebox_option[opt_connect_timeout]->setText(QStringLiteral("4321"));
+        options->btn_ok->click();
+    });
+    w.page_cfg->btn_options->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(connect_timeout, 4321);
+
+    w.page_cfg->btn_switch_to_text->click();
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_text));
+    QVERIFY(w.page_text->editor->toPlainText().contains(QStringLiteral("connect_timeout = 4321")));
+    QVERIFY(w.page_text->modified);
+    w.page_text->btn_parse->click();
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
+    QCOMPARE(devices->model()->rowCount(), 3);
+
+    script.choose_file(plain).then(password(QString()));
+    w.page_cfg->btn_save->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QVERIFY(!w.page_cfg->is_modified());
+    script.choose_file(secret).then(password(QStringLiteral("тайна")));
+    w.page_cfg->btn_save->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+
+    // Saved: closing asks nothing; the plain file reads back with the option.
+    w.page_cfg->btn_close->click();
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_start));
+    QCOMPARE(connect_timeout, 10000);
+    open(w, script, plain);
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(connect_timeout, 4321);
+    QCOMPARE(devices->model()->rowCount(), 3);
+    QCOMPARE(column(servers, 2), (QStringList{QString(), QStringLiteral("основной")}));
+
+    // A change, then the window's close: "Нет" keeps it open, "Да" lets it go.
+    w.page_cfg->cbox_devfname->setCurrentIndex(1);
+    script.press(no);
+    QVERIFY(!w.close());
+    script.press(yes);
+    QVERIFY(w.close());
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(script.seen.size(), 13);
+    QVERIFY(script.seen[11].text.endsWith(QStringLiteral("Вы уверены, что хотите выйти?")));
+}
+
+QTEST_MAIN(tst_Main_window)
+#include "tst_main_window.moc"

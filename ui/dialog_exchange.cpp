@@ -260,13 +260,22 @@ void Dialog_exchange::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (state & abort_requested)
         return;
-    if (action->abort_question &&
-        !get_confirmation(this, action->abort_question->caption(), action->abort_button->hint(),
-                          action->abort_question->hint()))
-        return;
-    // The thread may have ended while the question was open; its results then stand.
-    if (state & engine_finished)
-        return;
+    if (action->abort_question) {
+        asking = true;
+        const bool yes =
+            get_confirmation(this, action->abort_question->caption(), action->abort_button->hint(),
+                             action->abort_question->hint());
+        asking = false;
+        // The thread ended while the question was open: its results stand, whatever the
+        // answer, and are shown now rather than over the question.
+        if (finish_pending) {
+            finish_pending = false;
+            QTimer::singleShot(0, this, &Dialog_exchange::on_engine_finished);
+            return;
+        }
+        if (!yes)
+            return;
+    }
     state |= abort_requested;
     if (!connect(this, &Dialog_exchange::stop_engine, &engine, &Engine::user_cancel))
         log_debug(0x0905);
@@ -289,6 +298,10 @@ void Dialog_exchange::on_btn_about_clicked() {
 }
 
 void Dialog_exchange::on_engine_finished() {
+    if (asking) {
+        finish_pending = true;
+        return;
+    }
     rate_timer.stop();
     const bool ready = engine.results_ready();
     // The last progress signal may still be queued, or coalesced away: show the end state.

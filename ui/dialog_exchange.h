@@ -60,6 +60,8 @@ private:
     QTimer rate_timer;
     QElapsedTimer clock;
     Run_rate rate;
+    bool asking = false;         // the abort question is open
+    bool finish_pending = false; // the thread ended meanwhile
 };
 
 void dialog_exchange_clear_translation();

@@ -207,6 +207,9 @@ void step_filter(Bench& b) {
         else
             QTest::keyClick(b.filter, Qt::Key_Backspace);
         settle();
+        if (qEnvironmentVariableIsSet("ZELMO_BENCH_VERBOSE"))
+            std::printf("  [key %c: %.1f ms wall, %.1f ms cpu, %d rows]\n", c ? c : '<',
+                        t.wall_ms(), t.cpu(), b.devices->proxy->rowCount());
         worst.keep_worst(t);
         total.wall += t.wall_ms();
         total.cpu += t.cpu();

@@ -9,6 +9,9 @@
 #include <QMessageBox>
 #include <QTest>
 
+// Long enough to span a turn of the event loop between two windows, short against a user.
+static constexpr int settle_ms = 30;
+
 Modal_script::Modal_script(int limit) : limit_ms(limit) {
     // Our own file dialog, whatever the platform offers, so that a test can answer it.
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
@@ -20,7 +23,17 @@ Modal_script::Modal_script(int limit) : limit_ms(limit) {
 Modal_script::~Modal_script() = default;
 
 Modal_script& Modal_script::then(std::function<void(QWidget*)> act) {
-    queue.push_back(std::move(act));
+    queue.push_back(Answer{QString(), std::move(act)});
+    return *this;
+}
+
+Modal_script& Modal_script::let_be(const QString& kind) {
+    let_be_kinds << kind;
+    return *this;
+}
+
+Modal_script& Modal_script::on(const QString& kind, std::function<void(QWidget*)> act) {
+    queue.push_back(Answer{kind, std::move(act)});
     return *this;
 }
 
@@ -102,10 +115,18 @@ void Modal_script::poll() {
     }
     if (!w)
         return;
-    if (!acted && !queue.empty()) {
+    const QString kind = QString::fromLatin1(w->metaObject()->className());
+    if (let_be_kinds.contains(kind) && (acted || queue.empty() || queue.front().kind != kind))
+        return;
+    // A window that has only just become the active one may merely be uncovered for an
+    // instant between one box closing and the next opening: answer it once it stays.
+    // An answer queued for one kind of window is for that kind only.
+    const bool for_this =
+        !queue.empty() && (queue.front().kind.isEmpty() || queue.front().kind == kind);
+    if (!acted && for_this && since.elapsed() >= settle_ms) {
         acted = true;
         seen << describe(w);
-        auto act = std::move(queue.front());
+        auto act = std::move(queue.front().act);
         queue.pop_front();
         QPointer<QWidget> target(w);
         QTimer::singleShot(0, this, [target, act] {

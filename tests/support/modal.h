@@ -30,6 +30,12 @@ public:
     // The next modal window to appear is handed to act, from the event loop, never from
     // inside the poll, so act may itself open further modal windows.
     Modal_script& then(std::function<void(QWidget*)> act);
+    // Windows of this class work by themselves (the exchange window of a run): they take
+    // no answer and have no time limit, unless the next answer was queued for that class
+    // with on(). Whether the poll catches such a window before it opens the next one is
+    // then of no account.
+    Modal_script& let_be(const QString& kind);
+    Modal_script& on(const QString& kind, std::function<void(QWidget*)> act);
     // Clicks the button whose text is button_text (a message box's or any dialog's).
     Modal_script& press(const QString& button_text);
     Modal_script& accept();
@@ -52,7 +58,12 @@ private:
     void poll();
     static Seen describe(QWidget* w);
 
-    std::deque<std::function<void(QWidget*)>> queue;
+    struct Answer {
+        QString kind; // empty: for whatever window comes next
+        std::function<void(QWidget*)> act;
+    };
+    std::deque<Answer> queue;
+    QStringList let_be_kinds;
     QTimer timer;
     QPointer<QWidget> current;
     QElapsedTimer since;

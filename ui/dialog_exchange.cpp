@@ -1,0 +1,376 @@
+#include "ui/dialog_exchange.h"
+
+#include "config/config.h"
+#include "engine/actions.h"
+#include "engine/actions_gui.h"
+#include "foundation/err.h"
+#include "foundation/random.h"
+#include "ui/dialog_about.h"
+#include "ui/dialog_mixed_result.h"
+#include "ui/interface.h"
+#include "ui/label_with_size.h"
+
+#include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <atomic>
+
+static Tr caption_connections("dialog_exchange",
+                              "Количество TCP-соединений с серверами в данный момент:");
+static Tr_with_hint caption_connecting(
+    "dialog_exchange", "   устанавливаемых: ",
+    "Количество сеансов TCP/IP, которые мы уже начали устанавливать\n(послали запрос на "
+    "соответствующий сервер), но ещё не установили\n(не получили подтверждения сервера) и не "
+    "сделали вывод, что сеанс\nустановить не удалось.");
+static Tr_with_hint caption_connected(
+    "dialog_exchange", "   установленных: ",
+    "Количество сеансов TCP/IP, которые успешно установлены (получено\nподтверждение от "
+    "сервера) и ещё не разорваны на данный момент.");
+static Tr_with_hint caption_device_count(
+    "dialog_exchange", "Количество устройств в конфигурации:",
+    "Общее количество устройств, которые должны быть ослужены (включая\nте, работа с "
+    "которыми ещё не начата, те, с которыми мы работаем\nпрямо сейчас, и те, работа с "
+    "которыми завершена удачно или\nнеудачно).");
+static Tr caption_actions("dialog_exchange", "Количество успешно выполненных действий:");
+static Tr_with_hint caption_linked(
+    "dialog_exchange", "   подключение к устройству: ",
+    "Прежде, чем начать работать непосредственно с устройством,\nпрограмма должна сказать "
+    "серверу, с каким именно устройством она\nхочет работать (чтобы сервер передавал "
+    "сообщения от программы к\nустройству и обратно). Подключение к устройству выполняется "
+    "успешно\nтолько если в этот момент есть TCP-соединение между устройством и\nсервером "
+    "(или, по крайней мере, сервер считает, что есть).");
+static Tr_with_hint caption_authorized(
+    "dialog_exchange", "   авторизация на устройстве: ",
+    "Первый этап работы непосредственно с устройством - авторизация на\nнём. На этом этапе "
+    "программа доказывает своё право управлять\nустройством, посылая ему указанный в "
+    "конфигурации PIN-код.\nУстройство в ответ либо соглашается работать дальше, либо "
+    "отвергает\nэтот PIN-код. Если устройство соглашается, далее следует\nнепосредственно "
+    "закачка файла или запрос информации.");
+static Tr caption_finished("dialog_exchange", "Количество устройств, работа с которыми завершена:");
+static Tr_with_hint caption_success(
+    "dialog_exchange", "   успешно: ",
+    "Количество устройств, для которых мы уже успешно выполнили все\nтребуемые действия.");
+static Tr_with_hint caption_failure(
+    "dialog_exchange", "   неудачно: ",
+    "Количество устройств, работу с которыми мы завершили по причине\nкакой-либо ошибки. "
+    "Причины ошибок можно будет посмотреть после\nзавершения работы со всеми устройствами.");
+static Tr_with_hint caption_about(
+    "dialog_exchange", "О программе",
+    "Если вы нажмёте эту кнопку, будет открыто окно с информацией о\nпрограмме (из которого "
+    "вы потом сможете вернуться обратно в текущее\nокно). Работа с устройствами при этом не "
+    "будет ни прервана, ни\nприостановлена.");
+static Tr_with_hint caption_progress(
+    "dialog_exchange", "Завершено: %v из %m (%p%)",
+    "Доля устройств, работа с которыми уже завершена (успешно или\nнеудачно), от общего "
+    "количества устройств в конфигурации.");
+static Tr_with_hint caption_rate(
+    "dialog_exchange", "Скорость: %1 устройств в секунду",
+    "Сколько устройств в секунду программа обслуживает сейчас (по\nнаблюдениям за последние "
+    "несколько секунд).");
+static Tr_with_hint caption_time_left(
+    "dialog_exchange", "Осталось примерно: %1",
+    "Сколько времени ещё займёт работа с оставшимися устройствами, если\nскорость останется "
+    "такой же, как за последние несколько секунд\n(часы:минуты:секунды).");
+
+static const QColor color_connections(0, 0, 128);
+static const QColor color_actions(0, 64, 64);
+static const QColor color_success(0, 128, 0);
+static const QColor color_error(128, 0, 0);
+
+// How often the progress bar, the rate and the time left are refreshed, and how often at
+// most the counters are.
+static constexpr int rate_interval_ms = 200;
+static constexpr qint64 refresh_interval_ms = 40;
+
+static int decimal_digits(unsigned long long n) {
+    int digits = 1;
+    while (n >= 10) {
+        n /= 10;
+        ++digits;
+    }
+    return digits;
+}
+
+static QLabel* add_label(QVBoxLayout* layout, const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    layout->addWidget(label);
+    return label;
+}
+
+static QHBoxLayout* add_row(QVBoxLayout* layout) {
+    auto* row = new QHBoxLayout;
+    row->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    layout->addLayout(row);
+    return row;
+}
+
+static Label_with_size* add_value(QHBoxLayout* row, Tr_with_hint& caption, int width,
+                                  const QColor& color, const char* name, QWidget* parent) {
+    auto* label = new QLabel(caption.caption(), parent);
+    label->setToolTip(caption.hint());
+    row->addWidget(label);
+    auto* value = new Label_with_size(QStringLiteral("0"), parent);
+    value->setObjectName(QString::fromLatin1(name));
+    value->width_px = width;
+    value->setFont(font_value_big);
+    QPalette palette = value->palette();
+    palette.setColor(QPalette::WindowText, color);
+    value->setPalette(palette);
+    value->setToolTip(caption.hint());
+    row->addWidget(value);
+    return value;
+}
+
+Dialog_exchange::Dialog_exchange(QWidget* parent, const Action& action)
+    : QDialog(parent, Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      action(&action), engine(action), device_total(configuration.devices.count) {
+    init_fonts(*this);
+    setWindowTitle(action.exchange_title);
+    const int wt = w_dec_big * decimal_digits(simultaneously);
+    const int wd = w_dec_big * decimal_digits(device_total);
+
+    auto* layout = new QVBoxLayout(this);
+    add_label(layout, caption_connections.tr(), this);
+    QHBoxLayout* row = add_row(layout);
+    value_labels[0] =
+        add_value(row, caption_connecting, wt, color_connections, "value_connecting", this);
+    value_labels[1] =
+        add_value(row, caption_connected, wt, color_connections, "value_connected", this);
+    add_label(layout, QStringLiteral(" "), this);
+
+    row = add_row(layout);
+    auto* total_caption = new QLabel(caption_device_count.caption(), this);
+    total_caption->setToolTip(caption_device_count.hint());
+    row->addWidget(total_caption);
+    auto* total = new QLabel(QString::number(device_total), this);
+    total->setObjectName(QStringLiteral("value_devices"));
+    total->setFont(font_value_big);
+    total->setToolTip(caption_device_count.hint());
+    row->addWidget(total);
+    add_label(layout, QStringLiteral(" "), this);
+
+    add_label(layout, caption_actions.tr(), this);
+    row = add_row(layout);
+    value_labels[2] = add_value(row, caption_linked, wd, color_actions, "value_linked", this);
+    value_labels[3] =
+        add_value(row, caption_authorized, wd, color_actions, "value_authorized", this);
+    add_label(layout, QStringLiteral(" "), this);
+
+    add_label(layout, caption_finished.tr(), this);
+    row = add_row(layout);
+    value_labels[4] = add_value(row, caption_success, wd, color_success, "value_success", this);
+    value_labels[5] = add_value(row, caption_failure, wd, color_error, "value_failure", this);
+
+    progress_bar = new QProgressBar(this);
+    progress_bar->setObjectName(QStringLiteral("progress_bar"));
+    progress_bar->setRange(0, device_total ? int(device_total) : 1);
+    progress_bar->setValue(0);
+    progress_bar->setFormat(caption_progress.caption());
+    progress_bar->setToolTip(caption_progress.hint());
+    layout->addWidget(progress_bar);
+    row = add_row(layout);
+    rate_label = new QLabel(caption_rate.caption().arg(format_rate(0.0)), this);
+    rate_label->setObjectName(QStringLiteral("rate_label"));
+    rate_label->setToolTip(caption_rate.hint());
+    row->addWidget(rate_label);
+    row->addSpacing(2 * module_w);
+    eta_label = new QLabel(caption_time_left.caption().arg(format_time_left(-1)), this);
+    eta_label->setObjectName(QStringLiteral("eta_label"));
+    eta_label->setToolTip(caption_time_left.hint());
+    row->addWidget(eta_label);
+
+    auto* buttons = new QDialogButtonBox(Qt::Horizontal, this);
+    QPushButton* abort =
+        buttons->addButton(action.abort_button->caption(), QDialogButtonBox::DestructiveRole);
+    abort->setObjectName(QStringLiteral("btn_abort"));
+    abort->setToolTip(action.abort_button->hint());
+    QPushButton* about = buttons->addButton(caption_about.caption(), QDialogButtonBox::HelpRole);
+    about->setObjectName(QStringLiteral("btn_about"));
+    about->setToolTip(caption_about.hint());
+    layout->addWidget(buttons);
+
+    if (!connect(abort, &QPushButton::clicked, this, &QWidget::close))
+        log_debug(0x0901);
+    if (!connect(buttons, &QDialogButtonBox::helpRequested, this,
+                 &Dialog_exchange::on_btn_about_clicked))
+        log_debug(0x0902);
+    if (!connect(&engine, &Engine::progress, this, &Dialog_exchange::on_progress))
+        log_debug(0x0903);
+    if (!connect(&engine, &QThread::finished, this, &Dialog_exchange::on_engine_finished))
+        log_debug(0x0904);
+    connect(&rate_timer, &QTimer::timeout, this, &Dialog_exchange::on_rate_timer);
+    refresh_timer.setSingleShot(true);
+    connect(&refresh_timer, &QTimer::timeout, this, &Dialog_exchange::refresh_counters);
+
+    // The counters and flags start at zero with the engine; the run begins now.
+    clock.start();
+    rate.add(0, 0);
+    rate_timer.start(rate_interval_ms);
+    engine.start();
+}
+
+Dialog_exchange::~Dialog_exchange() {
+    // exec() returns only after the thread's end; a window destroyed without it still must
+    // not leave the thread running over the configuration.
+    if (engine.isRunning()) {
+        engine.user_cancel();
+        engine.wait();
+    }
+}
+
+void Dialog_exchange::show_counters() {
+    const std::atomic<uint32_t>* counters[6] = {&engine.connecting, &engine.connected,
+                                                &engine.linked,     &engine.authorized,
+                                                &engine.success,    &engine.failure};
+    for (int i = 0; i < 6; ++i) {
+        const uint32_t v = counters[i]->load(std::memory_order_relaxed);
+        if (v != shown[i]) {
+            shown[i] = v;
+            value_labels[i]->setText(QString::number(v));
+        }
+    }
+}
+
+// Clearing the flag before reading means that a change made after the read raises it again
+// and brings another signal: nothing is lost, and at most one signal is ever pending. The
+// counters are shown at most every refresh_interval_ms: a signal that comes sooner leaves the
+// flag raised until then, so the actors send nothing meanwhile and a run of thousands of
+// devices a second costs the window a few dozen refreshes a second.
+void Dialog_exchange::on_progress() {
+    const qint64 now = clock.elapsed();
+    if (now - last_refresh_ms >= refresh_interval_ms) {
+        refresh_counters();
+        return;
+    }
+    if (!refresh_timer.isActive())
+        refresh_timer.start(int(refresh_interval_ms - (now - last_refresh_ms)));
+}
+
+void Dialog_exchange::refresh_counters() {
+    refresh_timer.stop();
+    last_refresh_ms = clock.elapsed();
+    engine.progress_pending.store(0, std::memory_order_seq_cst);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    show_counters();
+}
+
+void Dialog_exchange::on_rate_timer() {
+    const uint64_t finished = uint64_t(shown[4]) + shown[5];
+    rate.add(clock.elapsed(), finished);
+    progress_bar->setValue(int(finished < device_total ? finished : device_total));
+    rate_label->setText(caption_rate.caption().arg(format_rate(rate.rate())));
+    const uint64_t remaining = finished < device_total ? device_total - finished : 0;
+    eta_label->setText(
+        caption_time_left.caption().arg(format_time_left(rate.seconds_left(remaining))));
+}
+
+void Dialog_exchange::closeEvent(QCloseEvent* event) {
+    if (state & engine_finished) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (state & abort_requested)
+        return;
+    if (action->abort_question) {
+        asking = true;
+        const bool yes =
+            get_confirmation(this, action->abort_question->caption(), action->abort_button->hint(),
+                             action->abort_question->hint());
+        asking = false;
+        // The thread ended while the question was open: its results stand, whatever the
+        // answer, and are shown now rather than over the question.
+        if (finish_pending) {
+            finish_pending = false;
+            QTimer::singleShot(0, this, &Dialog_exchange::on_engine_finished);
+            return;
+        }
+        if (!yes)
+            return;
+    }
+    state |= abort_requested;
+    if (!connect(this, &Dialog_exchange::stop_engine, &engine, &Engine::user_cancel))
+        log_debug(0x0905);
+    emit stop_engine();
+}
+
+// Esc and Enter must not end the dialog behind the engine's back: every way out goes
+// through closeEvent.
+void Dialog_exchange::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+        Dialog_about(this).exec();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void Dialog_exchange::on_btn_about_clicked() {
+    update_random_number_generator(0x0901);
+    Dialog_about(this).exec();
+}
+
+void Dialog_exchange::on_engine_finished() {
+    if (asking) {
+        finish_pending = true;
+        return;
+    }
+    rate_timer.stop();
+    refresh_timer.stop();
+    const bool ready = engine.results_ready();
+    // The last progress signal may still be queued, or coalesced away: show the end state.
+    show_counters();
+    on_rate_timer();
+    if (!ready || !engine.error_text.isEmpty()) {
+        show_error(ready ? engine.error_text : debug_errtext(0x0906), this);
+        state |= engine_finished;
+        close();
+        return;
+    }
+    unsigned s = 0, f = 0;
+    const Devices& devices = configuration.devices;
+    for (unsigned i = 0; i < devices.count; ++i) {
+        if (devices.rows[i].device->run_flags & Device::succeeded)
+            ++s;
+        else
+            ++f;
+    }
+    if (f != 0) {
+        Dialog_mixed_result(*action, s, f, this).exec();
+    } else if (action->all_good_caption) {
+        QMessageBox box(this);
+        init_fonts(box);
+        box.setFont(font_name_big);
+        box.setWindowTitle(action->result_title);
+        box.setText(action->all_good_caption->caption());
+        box.setToolTip(action->all_good_caption->hint());
+        box.setIcon(QMessageBox::Information);
+        QPushButton* close_button = box.addButton(close_caption(), QMessageBox::AcceptRole);
+        close_button->setToolTip(close_hint());
+        box.setDefaultButton(close_button);
+        box.setEscapeButton(close_button);
+        box.exec();
+    } else {
+        dialog_success(*action, this);
+    }
+    state |= engine_finished;
+    close();
+}
+
+void dialog_exchange_clear_translation() {
+    Tr* texts[] = {&caption_connections, &caption_actions, &caption_finished};
+    for (Tr* t : texts)
+        t->clear();
+    Tr_with_hint* pairs[] = {&caption_connecting, &caption_connected,  &caption_device_count,
+                             &caption_linked,     &caption_authorized, &caption_success,
+                             &caption_failure,    &caption_about,      &caption_progress,
+                             &caption_rate,       &caption_time_left};
+    for (Tr_with_hint* p : pairs)
+        p->clear();
+}

@@ -1,0 +1,130 @@
+#include "ui/dialog_mixed_result.h"
+
+#include "config/config.h"
+#include "engine/actions.h"
+#include "engine/actions_gui.h"
+#include "foundation/err.h"
+#include "foundation/random.h"
+#include "ui/dialog_about.h"
+#include "ui/dialog_failure.h"
+#include "ui/interface.h"
+
+#include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+static Tr caption_list("result", "Список");
+static Tr hint_close_no("result", "Если вы нажмёте эту кнопку, текущее окно не будет закрыто "
+                                  "(всё\nбудет так, как если бы вы не нажимали кнопку «Закрыть»).");
+static Tr_with_hint caption_about(
+    "result", "О программе",
+    "Если вы нажмёте эту кнопку, будет открыто окно с информацией о\nпрограмме (из которого "
+    "вы потом сможете вернуться обратно в текущее\nокно).");
+
+static QPushButton* add_line(QVBoxLayout* layout, const QString& text, const QString& hint,
+                             const QString& button_hint, const char* name, QWidget* parent) {
+    auto* row = new QHBoxLayout;
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QStringLiteral("label_%1").arg(QLatin1String(name)));
+    label->setToolTip(hint);
+    row->addWidget(label);
+    row->addStretch(1);
+    auto* button = new QPushButton(caption_list.tr(), parent);
+    button->setObjectName(QStringLiteral("btn_show_%1").arg(QLatin1String(name)));
+    button->setToolTip(button_hint);
+    button->setAutoDefault(false);
+    row->addWidget(button);
+    layout->addLayout(row);
+    return button;
+}
+
+Dialog_mixed_result::Dialog_mixed_result(const Action& action, unsigned int s, unsigned int f,
+                                         QWidget* parent)
+    : QDialog(parent, Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      action(&action) {
+    init_fonts(*this);
+    setWindowTitle(action.result_title);
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    if (s != 0) {
+        QPushButton* good =
+            add_line(layout, action.good_caption->caption().arg(s), action.good_caption->hint(),
+                     action.good_button_hint->tr(), "success", this);
+        if (!connect(good, &QPushButton::clicked, this,
+                     &Dialog_mixed_result::on_btn_show_success_clicked))
+            log_debug(0x0C01);
+    }
+    // With no success there is nothing to lose by closing: the list is all there is.
+    Tr_with_hint* bad = s != 0 ? action.bad_caption : action.all_bad_caption;
+    const QString bad_text = s != 0 ? bad->caption().arg(f) : bad->caption();
+    QPushButton* bad_button =
+        add_line(layout, bad_text, bad->hint(), action.bad_button_hint->tr(), "failure", this);
+    unsaved_failures = s != 0;
+    if (!connect(bad_button, &QPushButton::clicked, this,
+                 &Dialog_mixed_result::on_btn_show_failure_clicked))
+        log_debug(0x0C02);
+
+    auto* buttons = new QDialogButtonBox(Qt::Horizontal, this);
+    QPushButton* close_button = buttons->addButton(close_caption(), QDialogButtonBox::AcceptRole);
+    close_button->setObjectName(QStringLiteral("btn_close"));
+    close_button->setToolTip(action.close_hint);
+    QPushButton* about = buttons->addButton(caption_about.caption(), QDialogButtonBox::HelpRole);
+    about->setObjectName(QStringLiteral("btn_about"));
+    about->setToolTip(caption_about.hint());
+    layout->addWidget(buttons);
+    if (!connect(buttons, &QDialogButtonBox::accepted, this, &QWidget::close))
+        log_debug(0x0C03);
+    if (!connect(buttons, &QDialogButtonBox::helpRequested, this,
+                 &Dialog_mixed_result::on_btn_about_clicked))
+        log_debug(0x0C04);
+}
+
+void Dialog_mixed_result::on_btn_show_success_clicked() {
+    update_random_number_generator(0x0C01);
+    dialog_success(*action, this);
+}
+
+void Dialog_mixed_result::on_btn_show_failure_clicked() {
+    update_random_number_generator(0x0C02);
+    Collection failed;
+    select_failure_with_errors(failed);
+    Dialog_failure dialog(failed, this);
+    dialog.exec();
+    if (dialog.saved)
+        unsaved_failures = false;
+}
+
+void Dialog_mixed_result::on_btn_about_clicked() {
+    update_random_number_generator(0x0C03);
+    Dialog_about(this).exec();
+}
+
+void Dialog_mixed_result::closeEvent(QCloseEvent* event) {
+    if (unsaved_failures && action->drop_question &&
+        !get_confirmation(this, action->drop_question->caption(), action->drop_question->hint(),
+                          hint_close_no.tr())) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+// Esc must not drop an unsaved failure list without the question: it is not a way out.
+void Dialog_mixed_result::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+        Dialog_about(this).exec();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void dialog_mixed_result_clear_translation() {
+    caption_list.clear();
+    hint_close_no.clear();
+    caption_about.clear();
+}

@@ -159,6 +159,9 @@ int main(int argc, char** argv) {
                     d->done(-1);
                 return;
             }
+            // Wide enough for the error texts and tall enough for every failed device, as a user
+            // would drag it to read them.
+            w->resize(qMax(w->width(), 1180), w->height() + 40);
             settle();
             shoot(w, "tour-5-failure-list.png");
             click(w, "btn_save");

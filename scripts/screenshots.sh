@@ -22,6 +22,12 @@ export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root} CCACHE_NOHASHDIR=${CCACHE_NOHASHD
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELMO_TESTS=ON >/dev/null
 fi
+# The driver links the widgets library and the test helpers of a plain build.
+if ! grep -q '^ZELMO_TESTS:BOOL=ON' "$build/CMakeCache.txt" ||
+    grep -qE '^ZELMO_(ASAN|TSAN|FUZZ):BOOL=ON' "$build/CMakeCache.txt"; then
+    echo "screenshots.sh: $build is not a plain build with tests; name another build folder" >&2
+    exit 1
+fi
 jobs=$(nproc)
 cmake --build "$build" -j"$jobs" --target zelmo_test_support zelmo_server_sim
 driver_build=$build/screenshots

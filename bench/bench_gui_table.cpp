@@ -2,20 +2,29 @@
 // shown offscreen in one process: filtering as the user types, sorting, rendering the text
 // to save, and the memory the tables add to what the core holds. Every time is also given as
 // a ratio to the core writer on the same configuration, measured first in the same run.
+// The last rows open a 44 MB configuration file in the main window, against reading and
+// parsing it alone, and switch to the text page and back.
 //
 // Usage: bench_gui_table [repetitions]   (default 3; the best time of each row is reported)
 //
 // Each figure is one step in `steps` below; a new row is one more function and one line there.
 
 #include "config/config.h"
+#include "config/config_files_gui.h"
+#include "config/container.h"
 #include "config/devices_proxy.h"
 #include "foundation/err.h"
+#include "ui/main_window.h"
+#include "ui/page_cfg.h"
 #include "ui/table_devices.h"
 #include "ui/table_servers.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
+#include <QStackedLayout>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -207,6 +216,9 @@ void step_filter(Bench& b) {
         else
             QTest::keyClick(b.filter, Qt::Key_Backspace);
         settle();
+        if (qEnvironmentVariableIsSet("ZELMO_BENCH_VERBOSE"))
+            std::printf("  [key %c: %.1f ms wall, %.1f ms cpu, %d rows]\n", c ? c : '<',
+                        t.wall_ms(), t.cpu(), b.devices->proxy->rowCount());
         worst.keep_worst(t);
         total.wall += t.wall_ms();
         total.cpu += t.cpu();
@@ -256,6 +268,134 @@ void step_memory_after(Bench& b) {
                 double(proc_status("VmHWM:") - b.rss_core) / n_devices);
 }
 
+// ---- The main window: opening a file, and the text page and back ------------------------
+
+// The same servers and devices with short PINs and few notes: about 44 MB of text, the size
+// at which the switch to the text page and back is judged.
+QByteArray make_text_44mb() {
+    QByteArray t;
+    t.reserve(46 << 20);
+    Gen g;
+    unsigned d = 0;
+    for (unsigned s = 0; s < n_servers; ++s) {
+        t += "server(address \"srv" + QByteArray::number(s).rightJustified(3, '0') +
+             ".example.net\", port " + QByteArray::number(4000 + s % 7) + ")\n{\n";
+        const unsigned end = (s + 1) * n_devices / n_servers;
+        for (; d < end; ++d) {
+            char digits[16];
+            std::snprintf(digits, sizeof digits, "%015llu",
+                          static_cast<unsigned long long>(350000000000000ULL + uint64_t(d) * 7 +
+                                                          g.next() % 7));
+            t += " device(imei ";
+            t += digits;
+            t += ", pin \"" + QByteArray::number(int(1000 + g.next() % 9000)) + '"';
+            if (g.next() % 10 == 0)
+                t += ", notes \"" + QByteArray(words[g.next() % 12]) + '"';
+            t += ")\n";
+        }
+        t += "}\n";
+    }
+    return t;
+}
+
+struct Pages {
+    QTemporaryDir dir;
+    QString file;
+    Main_window* window = nullptr;
+    Time parse; // load + parse alone, the baseline of the open row
+};
+Pages pages;
+
+void load_and_parse() {
+    QByteArray bytes;
+    if (!load_from_file(nullptr, pages.file, bytes))
+        qFatal("cannot load the configuration file");
+    Utf8_file_parser parser(pages.file, bytes);
+    parse_cfg(parser, configuration);
+}
+
+void close_cfg() {
+    pages.window->page_cfg->destroy_contents();
+    clear_cfg();
+    pages.window->stack->setCurrentIndex(Main_window::page_index_start);
+    settle();
+}
+
+// Reading a file as the start page does, against reading and parsing alone.
+void step_open(Bench& b) {
+    delete b.window; // the tables of the earlier rows
+    b.window = nullptr;
+    clear_cfg();
+    pages.file = pages.dir.filePath(QStringLiteral("bench.zelmo_upload"));
+    {
+        const QByteArray text = make_text_44mb();
+        QFile f(pages.file);
+        if (!f.open(QIODevice::WriteOnly) || f.write(encode_plain(text)) < 0 || !f.flush())
+            qFatal("cannot write the configuration file");
+        std::printf("%-46s %8.1f MB\n", "configuration file for the main window",
+                    text.size() / 1e6);
+    }
+    pages.window = new Main_window;
+    pages.window->resize(1200, 900);
+    pages.window->show();
+    settle();
+    Time open;
+    for (int i = 0; i < b.reps; ++i) {
+        {
+            Clock c;
+            load_and_parse();
+            pages.parse.keep_best(c);
+        }
+        clear_cfg();
+        Clock c;
+        load_and_parse();
+        pages.window->page_cfg->create_contents(false);
+        pages.window->stack->setCurrentIndex(Main_window::page_index_cfg);
+        pages.window->repaint();
+        open.keep_best(c);
+        if (i + 1 < b.reps)
+            close_cfg();
+    }
+    std::printf("%-46s %8.1f ms wall %8.1f ms cpu\n", "baseline: load + parse", pages.parse.wall,
+                pages.parse.cpu);
+    std::printf("%-46s %8.1f ms wall %8.1f ms cpu %6.2fx load + parse  (goal 1.5x)\n",
+                "open: + create_contents + first paint", open.wall, open.cpu,
+                open.cpu / pages.parse.cpu);
+    std::fflush(stdout);
+}
+
+// The switch to the text page and back with the file's configuration open.
+void step_text_page(Bench& b) {
+    Main_window& w = *pages.window;
+    Time to_text, back;
+    for (int i = 0; i < b.reps; ++i) {
+        {
+            Clock c;
+            w.on_btn_switch_to_text_clicked();
+            w.repaint();
+            to_text.keep_best(c);
+        }
+        if (w.stack->currentIndex() != Main_window::page_index_text)
+            qFatal("the switch to the text page failed");
+        Clock c;
+        w.on_btn_parse_text_clicked();
+        w.repaint();
+        back.keep_best(c);
+        if (w.stack->currentIndex() != Main_window::page_index_cfg)
+            qFatal("the switch back from the text page failed");
+    }
+    std::printf("%-46s %8.1f ms wall %8.1f ms cpu %6.2fx load + parse  (goal 3 s)\n",
+                "switch to the text page (44 MB)", to_text.wall, to_text.cpu,
+                to_text.cpu / pages.parse.cpu);
+    std::printf("%-46s %8.1f ms wall %8.1f ms cpu %6.2fx load + parse  (goal 3 s)\n",
+                "switch back: parse the text page", back.wall, back.cpu,
+                back.cpu / pages.parse.cpu);
+    std::fflush(stdout);
+    close_cfg();
+    delete pages.window;
+    pages.window = nullptr;
+}
+
 struct Step {
     const char* name;
     std::function<void(Bench&)> run;
@@ -271,6 +411,8 @@ const Step steps[] = {
     {"sort notes", [](Bench& b) { step_sort(b, Devices::col_notes, "sort by notes, descending"); }},
     {"save sorted by notes", [](Bench& b) { step_save(b, "save whole: sorted by notes"); }},
     {"memory", step_memory_after},
+    {"open", step_open},
+    {"text page", step_text_page},
 };
 
 } // namespace

@@ -366,8 +366,10 @@ QString Collection::device_description(unsigned index) const {
         if (v == n)
             break;
         out += QLatin1Char('\t');
+        // Error texts among the values may hold line breaks: escaped like the notes, so that
+        // one device stays one line of the copy.
         if (base + v < devices.value_texts.size())
-            out += devices.value_texts[base + v];
+            append_tsv_escaped(out, devices.value_texts[base + v]);
     }
     return out;
 }

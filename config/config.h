@@ -369,10 +369,16 @@ Cfg_text_add add_device_to_cfg_text(const Collection& c, unsigned device_row);
 // Preamble, defined options, devfname, then servers with their device blocks. With
 // `only_used_servers`, servers with no device added are left out. Clears the buffers.
 void finish_cfg_text(QString& text, const Collection& c, bool only_used_servers);
-// All three steps, with the devices in the given row order (all rows in table order when
-// `order` is null). Returns the number of rows that could not be added.
+// The rows that could not be written, by reason.
+struct Cfg_text_gaps {
+    unsigned bad_row = 0, already_written = 0, bad_server = 0;
+};
+// The whole text, with the devices in the given row order (all rows in table order when
+// `order` is null); the same text as the three steps above. Returns the number of rows that
+// could not be written; `kinds` (if given) gets them by reason.
 unsigned write_cfg_text(QString& text, const Collection& c, const unsigned* order,
-                        unsigned order_count, bool only_used_servers);
+                        unsigned order_count, bool only_used_servers,
+                        Cfg_text_gaps* kinds = nullptr);
 
 void config_clear_translation();
 void config_display_clear_translation();

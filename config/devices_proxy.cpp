@@ -14,6 +14,8 @@ void Devices_proxy::setSourceModel(QAbstractItemModel* model) {
     beginResetModel();
     if (source)
         disconnect(source, nullptr, this, nullptr);
+    // Through null, so that the base class connects to the model's destruction again.
+    QAbstractProxyModel::setSourceModel(nullptr);
     source = qobject_cast<Devices*>(model);
     QAbstractProxyModel::setSourceModel(source);
     if (source) {
@@ -65,10 +67,10 @@ void Devices_proxy::prepare_filter() {
             needle_caseless = false;
     }
     needle_latin = needle_digits ? needle.toLatin1() : QByteArray();
-    const unsigned short servers = source ? source->collection->servers.count : 0;
-    server_matches.assign(servers, false);
+    // Every possible number, so that servers added later are judged too.
+    server_matches.assign(max_servers, false);
     if (needle_digits)
-        for (unsigned short s = 0; s < servers; ++s)
+        for (unsigned short s = 0; s < max_servers; ++s)
             server_matches[s] = server_number_text(s).contains(needle);
 }
 
@@ -312,9 +314,16 @@ void Devices_proxy::sort_texts(bool descending) {
     while (!runs.empty()) {
         const Run run = runs.back();
         runs.pop_back();
-        if (run.offset > 0)
-            for (size_t i = run.first; i < run.last; ++i)
+        if (run.offset > 0) {
+            for (size_t i = run.first; i < run.last; ++i) {
+                // The rows of a run lie scattered in memory: fetch their texts ahead.
+                if (i + 16 < run.last)
+                    __builtin_prefetch(d.rows[items[i + 16].row].device);
+                if (i + 8 < run.last)
+                    __builtin_prefetch(sort_text(d, items[i + 8].row, column).constData());
                 fill_key(items[i], sort_text(d, items[i].row, column), run.offset);
+            }
+        }
         std::sort(items.begin() + run.first, items.begin() + run.last, before);
         for (size_t i = run.first; i < run.last;) {
             size_t j = i + 1;

@@ -83,8 +83,10 @@ static const QColor color_actions(0, 64, 64);
 static const QColor color_success(0, 128, 0);
 static const QColor color_error(128, 0, 0);
 
-// How often the progress bar, the rate and the time left are refreshed.
+// How often the progress bar, the rate and the time left are refreshed, and how often at
+// most the counters are.
 static constexpr int rate_interval_ms = 200;
+static constexpr qint64 refresh_interval_ms = 40;
 
 static int decimal_digits(unsigned long long n) {
     int digits = 1;
@@ -204,6 +206,8 @@ Dialog_exchange::Dialog_exchange(QWidget* parent, const Action& action)
     if (!connect(&engine, &QThread::finished, this, &Dialog_exchange::on_engine_finished))
         log_debug(0x0904);
     connect(&rate_timer, &QTimer::timeout, this, &Dialog_exchange::on_rate_timer);
+    refresh_timer.setSingleShot(true);
+    connect(&refresh_timer, &QTimer::timeout, this, &Dialog_exchange::refresh_counters);
 
     // The counters and flags start at zero with the engine; the run begins now.
     clock.start();
@@ -235,8 +239,23 @@ void Dialog_exchange::show_counters() {
 }
 
 // Clearing the flag before reading means that a change made after the read raises it again
-// and brings another signal: nothing is lost, and at most one signal is ever pending.
+// and brings another signal: nothing is lost, and at most one signal is ever pending. The
+// counters are shown at most every refresh_interval_ms: a signal that comes sooner leaves the
+// flag raised until then, so the actors send nothing meanwhile and a run of thousands of
+// devices a second costs the window a few dozen refreshes a second.
 void Dialog_exchange::on_progress() {
+    const qint64 now = clock.elapsed();
+    if (now - last_refresh_ms >= refresh_interval_ms) {
+        refresh_counters();
+        return;
+    }
+    if (!refresh_timer.isActive())
+        refresh_timer.start(int(refresh_interval_ms - (now - last_refresh_ms)));
+}
+
+void Dialog_exchange::refresh_counters() {
+    refresh_timer.stop();
+    last_refresh_ms = clock.elapsed();
     engine.progress_pending.store(0, std::memory_order_seq_cst);
     std::atomic_thread_fence(std::memory_order_seq_cst);
     show_counters();
@@ -260,13 +279,22 @@ void Dialog_exchange::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (state & abort_requested)
         return;
-    if (action->abort_question &&
-        !get_confirmation(this, action->abort_question->caption(), action->abort_button->hint(),
-                          action->abort_question->hint()))
-        return;
-    // The thread may have ended while the question was open; its results then stand.
-    if (state & engine_finished)
-        return;
+    if (action->abort_question) {
+        asking = true;
+        const bool yes =
+            get_confirmation(this, action->abort_question->caption(), action->abort_button->hint(),
+                             action->abort_question->hint());
+        asking = false;
+        // The thread ended while the question was open: its results stand, whatever the
+        // answer, and are shown now rather than over the question.
+        if (finish_pending) {
+            finish_pending = false;
+            QTimer::singleShot(0, this, &Dialog_exchange::on_engine_finished);
+            return;
+        }
+        if (!yes)
+            return;
+    }
     state |= abort_requested;
     if (!connect(this, &Dialog_exchange::stop_engine, &engine, &Engine::user_cancel))
         log_debug(0x0905);
@@ -289,7 +317,12 @@ void Dialog_exchange::on_btn_about_clicked() {
 }
 
 void Dialog_exchange::on_engine_finished() {
+    if (asking) {
+        finish_pending = true;
+        return;
+    }
     rate_timer.stop();
+    refresh_timer.stop();
     const bool ready = engine.results_ready();
     // The last progress signal may still be queued, or coalesced away: show the end state.
     show_counters();

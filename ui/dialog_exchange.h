@@ -53,13 +53,18 @@ public slots:
 
 private slots:
     void on_rate_timer();
+    void refresh_counters();
 
 private:
     void show_counters();
     uint32_t device_total;
     QTimer rate_timer;
+    QTimer refresh_timer;
+    qint64 last_refresh_ms = -1000;
     QElapsedTimer clock;
     Run_rate rate;
+    bool asking = false;         // the abort question is open
+    bool finish_pending = false; // the thread ended meanwhile
 };
 
 void dialog_exchange_clear_translation();

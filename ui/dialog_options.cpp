@@ -8,8 +8,8 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
@@ -178,6 +178,9 @@ Dialog_options::Dialog_options(QWidget* parent)
     init_fonts(*this);
     setWindowTitle(title.tr());
     auto* layout = new QVBoxLayout(this);
+    // One grid rather than a layout per row, so that the fields of all rows line up.
+    auto* grid = new QGridLayout;
+    layout->addLayout(grid);
     using Slot = void (Dialog_options::*)(int);
     static const Slot state_slots[option_count] = {
         &Dialog_options::on_cbox_simultaneously_state_changed,
@@ -196,7 +199,6 @@ Dialog_options::Dialog_options(QWidget* parent)
         const Option_info& info = option_info[i];
         const QString key = QString::fromLatin1(info.key);
         const bool defined = *info.defined;
-        auto* row = new QHBoxLayout;
         cbox_defined[i] = new QCheckBox(this);
         cbox_defined[i]->setObjectName(QStringLiteral("cbox_") + key);
         cbox_defined[i]->setChecked(defined);
@@ -213,20 +215,17 @@ Dialog_options::Dialog_options(QWidget* parent)
         ebox_option[i]->setText(QString::number(get_option(i)));
         ebox_option[i]->setReadOnly(!defined);
         label_option[i]->setBuddy(ebox_option[i]);
-        row->addWidget(cbox_defined[i]);
-        row->addWidget(label_option[i], 1);
-        row->addWidget(ebox_option[i]);
+        // Room for every digit the field takes, whatever the style's idea of a line edit.
+        ebox_option[i]->setMinimumWidth((ebox_option[i]->maxLength() + 2) * w_dec_big);
+        grid->addWidget(cbox_defined[i], i, 0);
+        grid->addWidget(label_option[i], i, 1);
+        grid->addWidget(ebox_option[i], i, 2, Qt::AlignLeft);
         label_ms[i] = nullptr;
         if (i != opt_simultaneously) {
             label_ms[i] = new QLabel(caption_ms.caption(), this);
             label_ms[i]->setToolTip(caption_ms.hint());
-            row->addWidget(label_ms[i]);
-        } else {
-            // Keeps the fields of every row in one column.
-            row->addSpacing(QFontMetrics(font()).horizontalAdvance(caption_ms.caption()) +
-                            row->spacing());
+            grid->addWidget(label_ms[i], i, 3);
         }
-        layout->addLayout(row);
         if (!connect(cbox_defined[i], &QCheckBox::stateChanged, this, state_slots[i]))
             log_debug(2060);
     }

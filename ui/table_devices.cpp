@@ -108,6 +108,7 @@ Table_devices::~Table_devices() {
 void Table_devices::create_contents() {
     proxy->setSourceModel(&collection.devices);
     compute_column_hints();
+    resizeColumnsToContents();
 }
 
 void Table_devices::compute_column_hints() {
@@ -318,28 +319,18 @@ bool Table_devices::save(QString& text, Save_mode mode, QWidget* parent, bool& c
     // of a whole configuration does.
     const bool table_order = proxy->sortColumn() < 0 && shown.size() == c.devices.count;
     QString out;
-    unsigned gaps = 0;
-    if (table_order) {
-        gaps = write_cfg_text(out, c, nullptr, 0, subset);
-    } else {
-        begin_cfg_text(c);
-        for (const unsigned row : shown) {
-            switch (add_device_to_cfg_text(c, row)) {
-            case Cfg_text_add::added:
-                continue;
-            case Cfg_text_add::bad_row:
-                log_debug(4146);
-                break;
-            case Cfg_text_add::already_written:
-                log_debug(4147);
-                break;
-            case Cfg_text_add::bad_server:
-                log_debug(4148);
-                break;
-            }
-            ++gaps;
-        }
-    }
+    Cfg_text_gaps kinds;
+    // A null order means table order: an empty one must not become null.
+    static const unsigned no_rows[1] = {0};
+    const unsigned* order = table_order ? nullptr : shown.empty() ? no_rows : shown.data();
+    const unsigned gaps = write_cfg_text(out, c, order, unsigned(shown.size()), subset, &kinds);
+    // One entry per kind: a broken table must not write a million lines to the log.
+    if (kinds.bad_row)
+        log_debug(4146);
+    if (kinds.already_written)
+        log_debug(4147);
+    if (kinds.bad_server)
+        log_debug(4148);
     auto fail = [&c] {
         begin_cfg_text(c);
         return false;
@@ -370,8 +361,6 @@ bool Table_devices::save(QString& text, Save_mode mode, QWidget* parent, bool& c
             return fail();
         complete = false;
     }
-    if (!table_order)
-        finish_cfg_text(out, c, subset);
     text = std::move(out);
     return true;
 }

@@ -149,6 +149,7 @@ void tst_Devices_proxy::follows_edits_as_qt_proxy_does_data() {
     QTest::newRow("sorted by notes, filtered") << "car" << 2 << 0;
     QTest::newRow("sorted by IMEI descending, filtered by a digit") << "4" << 1 << 1;
     QTest::newRow("sorted by server number") << "" << 0 << 0;
+    QTest::newRow("filtered by a number that only a new server reaches") << "5" << -1 << 0;
 }
 
 // Adding, changing, moving and deleting devices and servers under a filter and a sort: after

@@ -73,9 +73,6 @@ void tst_Validators::numbers_data() {
     QTest::newRow("port 0 accepted") << "req_uint"
                                      << "0"
                                      << "" << 0ull;
-    QTest::newRow("port 65535 accepted") << "req_uint"
-                                         << "65535"
-                                         << "" << 65535ull;
     QTest::newRow("port leading zeros") << "req_uint"
                                         << "00080"
                                         << "" << 80ull;
@@ -87,8 +84,6 @@ void tst_Validators::numbers_data() {
                                       << "+80" << not_a_number("65535") << 0ull;
     QTest::newRow("port with a blank") << "req_uint"
                                        << " 80" << not_a_number("65535") << 0ull;
-    QTest::newRow("port negative") << "req_uint"
-                                   << "-1" << not_a_number("65535") << 0ull;
     QTest::newRow("port empty") << "req_uint"
                                 << "" << empty_msg << 0ull;
     QTest::newRow("beyond 64 bits is no number")
@@ -100,24 +95,14 @@ void tst_Validators::numbers_data() {
                                                      << "4294967295" << above("65535") << 0ull;
     QTest::newRow("ranged below minimum") << "req_uint_range"
                                           << "0" << below("1") << 0ull;
-    QTest::newRow("ranged minimum") << "req_uint_range"
-                                    << "1"
-                                    << "" << 1ull;
     QTest::newRow("ranged maximum") << "req_uint_range"
                                     << "86400000"
                                     << "" << 86400000ull;
     QTest::newRow("ranged above maximum") << "req_uint_range"
                                           << "86400001" << above("86400000") << 0ull;
-    QTest::newRow("ranged letters names the maximum") << "req_uint_range"
-                                                      << "x" << not_a_number("86400000") << 0ull;
-    QTest::newRow("ranged empty") << "req_uint_range"
-                                  << "" << empty_msg << 0ull;
     QTest::newRow("get empty leaves result") << "get_uint"
                                              << ""
                                              << "" << 77ull;
-    QTest::newRow("get value") << "get_uint"
-                               << "12"
-                               << "" << 12ull;
     QTest::newRow("get above maximum") << "get_uint"
                                        << "101" << above("100") << 77ull;
     QTest::newRow("get ranged empty leaves result") << "get_uint_range"
@@ -136,17 +121,12 @@ void tst_Validators::numbers_data() {
     QTest::newRow("IMEI with a letter")
         << "req_uint64"
         << "35000000000000O" << not_a_number("999999999999999") << 0ull;
-    QTest::newRow("IMEI empty") << "req_uint64"
-                                << "" << empty_msg << 0ull;
     QTest::newRow("64-bit maximum itself") << "get_uint64_max"
                                            << "18446744073709551615"
                                            << "" << 18446744073709551615ull;
     QTest::newRow("64-bit one past is no number")
         << "get_uint64_max"
         << "18446744073709551616" << not_a_number("18446744073709551615") << 77ull;
-    QTest::newRow("get 64 empty leaves result") << "get_uint64_max"
-                                                << ""
-                                                << "" << 77ull;
 }
 
 void tst_Validators::numbers() {

@@ -120,7 +120,10 @@ void Modal_script::poll() {
         return;
     // A window that has only just become the active one may merely be uncovered for an
     // instant between one box closing and the next opening: answer it once it stays.
-    if (!acted && !queue.empty() && since.elapsed() >= settle_ms) {
+    // An answer queued for one kind of window is for that kind only.
+    const bool for_this =
+        !queue.empty() && (queue.front().kind.isEmpty() || queue.front().kind == kind);
+    if (!acted && for_this && since.elapsed() >= settle_ms) {
         acted = true;
         seen << describe(w);
         auto act = std::move(queue.front().act);

@@ -6,6 +6,7 @@
 #include "config/dialog_decrypt.h"
 #include "config/dialog_encrypt.h"
 #include "foundation/err.h"
+#include "support/dialog_input.h"
 #include "support/modal.h"
 #include "ui/dialog_add_device.h"
 #include "ui/dialog_add_server.h"
@@ -19,12 +20,11 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
-#include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedLayout>
@@ -56,16 +56,6 @@ static std::function<void(QWidget*)> password(const QString& pw) {
     };
 }
 
-// Types text as a keyboard would, including letters that QTest's key table lacks.
-static void type(QWidget* w, const QString& text) {
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &release);
-    }
-}
-
 static void select_row(QAbstractItemView* view, int row) {
     view->setCurrentIndex(view->model()->index(row, 0));
 }
@@ -93,66 +83,51 @@ class tst_Main_window : public QObject {
 private slots:
     void init() { clear_cfg(); }
 
-    void start_page_shown_first();
-    void cancelled_open_stays_on_start();
-    void open_shows_servers_and_devices();
+    void failed_open_stays_on_start_data();
+    void failed_open_stays_on_start();
     void syntax_error_lands_on_text_page_unmodified();
-    void unreadable_file_stays_on_start();
     void close_modified_asks_data();
     void close_modified_asks();
     void text_round_trip_keeps_modified_data();
     void text_round_trip_keeps_modified();
     void faulty_text_stays_on_text_page();
+    void filtered_tables_stay_on_switch_to_text();
     void f1_opens_about_on_every_page_data();
     void f1_opens_about_on_every_page();
     void window_close_by_page_data();
     void window_close_by_page();
-    void encrypted_save_and_load();
     void newcomer_walk();
+    void every_control_explains_itself();
+    void text_saved_as_is_data();
+    void text_saved_as_is();
 };
 
-void tst_Main_window::start_page_shown_first() {
+void tst_Main_window::failed_open_stays_on_start_data() {
+    QTest::addColumn<QByteArray>("bytes"); // empty: the file dialog is cancelled
+    QTest::addColumn<QString>("message");
+    QTest::newRow("file dialog cancelled") << QByteArray() << QString();
+    QTest::newRow("not UTF-8") << QByteArray("\xff\xfe\x00\x01", 4) << QStringLiteral("UTF-8");
+}
+
+void tst_Main_window::failed_open_stays_on_start() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
     Main_window w;
     w.show();
     QCOMPARE(w.windowTitle(), QStringLiteral("zelmo_upload 1.9.0"));
-    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_start));
-    QCOMPARE(w.page_start->btn_create->text(), QStringLiteral("Создать новую конфигурацию"));
-    QCOMPARE(w.page_start->btn_load->text(), QStringLiteral("Прочитать конфигурацию из файла"));
-    QVERIFY(!w.page_start->btn_exit->toolTip().isEmpty());
-}
-
-void tst_Main_window::cancelled_open_stays_on_start() {
-    Main_window w;
-    w.show();
     Modal_script script;
-    script.cancel();
-    w.page_start->btn_load->click();
+    if (bytes.isEmpty()) {
+        script.cancel();
+        w.page_start->btn_load->click();
+    } else {
+        open(w, script, write("мусор.zelmo_upload", bytes),
+             [](Modal_script& s) { s.press(close_box); });
+        QVERIFY2(script.seen[1].text.contains(message), qPrintable(script.seen[1].text));
+    }
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
     QCOMPARE(script.seen[0].title, QStringLiteral("Из какого файла прочитать конфигурацию?"));
-    QCOMPARE(w.stack->currentIndex(), int(Main_window::page_index_start));
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_start));
     QCOMPARE(int(configuration.servers.count), 0);
-}
-
-void tst_Main_window::open_shows_servers_and_devices() {
-    const QString path = write("открыть.zelmo_upload", encode_plain(cfg_text.toUtf8()));
-    Main_window w;
-    w.show();
-    Modal_script script;
-    open(w, script, path);
-    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
-    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
-    QVERIFY(!w.page_cfg->is_modified());
-    QAbstractItemModel* servers =
-        w.page_cfg->findChild<QAbstractItemView*>("table_servers")->model();
-    QAbstractItemModel* devices =
-        w.page_cfg->findChild<QAbstractItemView*>("table_devices")->model();
-    QCOMPARE(servers->rowCount(), 1);
-    QCOMPARE(servers->index(0, 0).data().toString(), QStringLiteral("хост"));
-    QCOMPARE(servers->index(0, 1).data().toString(), QStringLiteral("7001"));
-    QCOMPARE(devices->rowCount(), 2);
-    QCOMPARE(devices->index(0, 1).data().toString(), QStringLiteral("000000000000001"));
-    QCOMPARE(devices->index(0, 2).data().toString(), QStringLiteral("первое"));
-    QCOMPARE(w.page_cfg->btn_upload->text(), QStringLiteral("Закачать прошивку"));
 }
 
 void tst_Main_window::syntax_error_lands_on_text_page_unmodified() {
@@ -175,17 +150,6 @@ void tst_Main_window::syntax_error_lands_on_text_page_unmodified() {
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
     QCOMPARE(w.stack->currentIndex(), int(Main_window::page_index_start));
     QVERIFY(w.page_text->editor->toPlainText().isEmpty());
-}
-
-void tst_Main_window::unreadable_file_stays_on_start() {
-    // Not UTF-8: the loader refuses it before any parsing.
-    const QString path = write("мусор.zelmo_upload", QByteArray("\xff\xfe\x00\x01", 4));
-    Main_window w;
-    w.show();
-    Modal_script script;
-    open(w, script, path, [](Modal_script& s) { s.press(close_box); });
-    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
-    QCOMPARE(w.stack->currentIndex(), int(Main_window::page_index_start));
 }
 
 void tst_Main_window::close_modified_asks_data() {
@@ -258,7 +222,7 @@ void tst_Main_window::text_round_trip_keeps_modified() {
     if (typed_devfname) {
         w.page_cfg->ebox_devfname->setFocus();
         QTest::keyClick(w.page_cfg->ebox_devfname, Qt::Key_Backspace);
-        type(w.page_cfg->ebox_devfname, QStringLiteral("T"));
+        type_text(w.page_cfg->ebox_devfname, QStringLiteral("T"));
     }
     const bool expected = modified || typed_devfname;
     QCOMPARE(w.page_cfg->is_modified(), expected);
@@ -293,7 +257,7 @@ void tst_Main_window::faulty_text_stays_on_text_page() {
     // Typing marks the text modified.
     QVERIFY(!w.page_text->modified);
     w.page_text->editor->setFocus();
-    type(w.page_text->editor, QStringLiteral("server("));
+    type_text(w.page_text->editor, QStringLiteral("server("));
     QVERIFY(w.page_text->modified);
     const QString text = w.page_text->editor->toPlainText();
     script.press(close_box);
@@ -305,6 +269,24 @@ void tst_Main_window::faulty_text_stays_on_text_page() {
     QCOMPARE(w.page_text->editor->toPlainText(), text);
     QVERIFY(w.page_text->modified);
     QCOMPARE(int(configuration.servers.count), 0);
+}
+
+// Only the whole configuration can become text: with the filter hiding devices the switch is
+// refused and the tables stay as they were.
+void tst_Main_window::filtered_tables_stay_on_switch_to_text() {
+    Main_window w;
+    w.show();
+    Modal_script script;
+    open(w, script, write("фильтр.zelmo_upload", encode_plain(cfg_text.toUtf8())));
+    type_text(w.page_cfg->devices_filter, QStringLiteral("первое"));
+    script.press(close_box);
+    w.page_cfg->btn_switch_to_text->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QVERIFY2(script.seen[1].text.contains(QStringLiteral("только 1 из 2 устройств")),
+             qPrintable(script.seen[1].text));
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
+    QCOMPARE(configuration.devices.count, 2u);
+    QVERIFY(w.page_text->editor->toPlainText().isEmpty());
 }
 
 void tst_Main_window::f1_opens_about_on_every_page_data() {
@@ -385,39 +367,6 @@ void tst_Main_window::window_close_by_page() {
     QCOMPARE(w.stack->currentIndex(), page);
 }
 
-void tst_Main_window::encrypted_save_and_load() {
-    const QString path = dir.filePath(QStringLiteral("тайное.zelmo_upload"));
-    {
-        Main_window w;
-        w.show();
-        Modal_script script;
-        open(w, script, write("исходное.zelmo_upload", encode_plain(cfg_text.toUtf8())));
-        w.page_cfg->modified = true;
-        script.choose_file(path).then(password(QStringLiteral("сезам")));
-        w.page_cfg->btn_save->click();
-        QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
-        QVERIFY(!w.page_cfg->is_modified());
-        w.page_cfg->btn_close->click(); // unmodified: no question
-        QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
-    }
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QVERIFY(is_container(f.readAll()));
-
-    Main_window w;
-    w.show();
-    Modal_script script;
-    open(w, script, path, [](Modal_script& s) {
-        s.then(password(QStringLiteral("не тот"))).then(password(QStringLiteral("сезам")));
-    });
-    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
-    QCOMPARE(script.seen[2].title, QStringLiteral("Пароль не подошёл - попробуйте ещё раз"));
-    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
-    QCOMPARE(int(configuration.servers.count), 1);
-    QCOMPARE(configuration.devices.count, 2u);
-    QVERIFY(!w.page_cfg->is_modified());
-}
-
 // Double-clicks a row of a table as a user would.
 static void double_click_row(QAbstractItemView* view, int row) {
     const QRect rect = view->visualRect(view->model()->index(row, 1));
@@ -448,15 +397,18 @@ void tst_Main_window::newcomer_walk() {
 
     open(w, script, demo);
     QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
+    QVERIFY(!w.page_cfg->is_modified());
+    QCOMPARE(w.page_cfg->btn_upload->text(), QStringLiteral("Закачать прошивку"));
     QCOMPARE(column(servers, 0), QStringList{QStringLiteral("хост")});
+    QCOMPARE(column(servers, 1), QStringList{QStringLiteral("7001")});
     QCOMPARE(column(devices, 1),
              (QStringList{QStringLiteral("000000000000001"), QStringLiteral("356000000000002")}));
 
     script.then([](QWidget* d) {
         auto* add = qobject_cast<Dialog_add_server*>(d);
         QVERIFY(add);
-        type(add->ebox_address, QStringLiteral("запасной"));
-        type(add->ebox_port, QStringLiteral("7002"));
+        type_text(add->ebox_address, QStringLiteral("запасной"));
+        type_text(add->ebox_port, QStringLiteral("7002"));
         add->btn_ok->click();
     });
     w.page_cfg->btn_add_server->click();
@@ -480,8 +432,8 @@ void tst_Main_window::newcomer_walk() {
         auto* add = qobject_cast<Dialog_add_device*>(d);
         QVERIFY(add);
         add->cbox_server->setCurrentIndex(0);
-        type(add->ebox_imei, QStringLiteral("356000000000003"));
-        type(add->ebox_pin, QStringLiteral("0000"));
+        type_text(add->ebox_imei, QStringLiteral("356000000000003"));
+        type_text(add->ebox_pin, QStringLiteral("0000"));
         add->btn_ok->click();
     });
     w.page_cfg->btn_add_device->click();
@@ -526,12 +478,22 @@ void tst_Main_window::newcomer_walk() {
     w.page_cfg->btn_save->click();
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
 
-    // Saved: closing asks nothing; the plain file reads back with the option.
+    QFile plain_file(plain), secret_file(secret);
+    QVERIFY(plain_file.open(QIODevice::ReadOnly) && secret_file.open(QIODevice::ReadOnly));
+    QVERIFY(plain_file.readAll().startsWith("\xEF\xBB\xBF#"));
+    QVERIFY(is_container(secret_file.readAll()));
+
+    // Saved: closing asks nothing; the encrypted file reads back, option included, once the
+    // password fits.
     w.page_cfg->btn_close->click();
     QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_start));
     QCOMPARE(connect_timeout, 10000);
-    open(w, script, plain);
+    open(w, script, secret, [](Modal_script& s) {
+        s.then(password(QStringLiteral("не та"))).then(password(QStringLiteral("тайна")));
+    });
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(script.seen[12].title, QStringLiteral("Пароль не подошёл - попробуйте ещё раз"));
+    QVERIFY(!w.page_cfg->is_modified());
     QCOMPARE(connect_timeout, 4321);
     QCOMPARE(devices->model()->rowCount(), 3);
     QCOMPARE(column(servers, 2), (QStringList{QString(), QStringLiteral("основной")}));
@@ -543,8 +505,85 @@ void tst_Main_window::newcomer_walk() {
     script.press(yes);
     QVERIFY(w.close());
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
-    QCOMPARE(script.seen.size(), 13);
-    QVERIFY(script.seen[11].text.endsWith(QStringLiteral("Вы уверены, что хотите выйти?")));
+    QCOMPARE(script.seen.size(), 15);
+    QVERIFY(script.seen[13].text.endsWith(QStringLiteral("Вы уверены, что хотите выйти?")));
+}
+
+void tst_Main_window::text_saved_as_is_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("parses");
+    QTest::newRow("faulty text") << QStringLiteral("// черновик\nserver(address \"хост\",\n")
+                                 << false;
+    QTest::newRow("comments and spacing")
+        << QStringLiteral("# мой комментарий\n\n   server(address \"хост\", port 5)  {  }\n")
+        << true;
+}
+
+// The text page writes what the editor holds, unparsed; reading the file back shows the same
+// text (faulty) or the parsed configuration, in which comments and spacing are gone.
+void tst_Main_window::text_saved_as_is() {
+    QFETCH(QString, text);
+    QFETCH(bool, parses);
+    const QString path = dir.filePath(QStringLiteral("как есть %1.zelmo_upload").arg(parses));
+    Main_window w;
+    w.show();
+    Modal_script script;
+    w.page_start->btn_create->click();
+    w.page_cfg->btn_switch_to_text->click();
+    w.page_text->editor->setPlainText(text);
+    QVERIFY(w.page_text->modified);
+    script.cancel(); // a cancelled save keeps the flag
+    w.page_text->btn_save->click();
+    QVERIFY(w.page_text->modified);
+    script.choose_file(path).then(password(QString()));
+    w.page_text->btn_save->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QVERIFY(!w.page_text->modified);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), encode_plain(text.toUtf8()));
+    w.page_text->btn_close->click(); // saved: no question
+    QCOMPARE(w.stack->currentIndex(), int(Main_window::page_index_start));
+
+    open(w, script, path, [&](Modal_script& s) {
+        if (!parses)
+            s.press(close_box);
+    });
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    if (!parses) {
+        QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_text));
+        QCOMPARE(w.page_text->editor->toPlainText(), text);
+        return;
+    }
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
+    w.page_cfg->btn_switch_to_text->click();
+    const QString shown = w.page_text->editor->toPlainText();
+    QVERIFY(!shown.contains(QStringLiteral("мой комментарий")));
+    QVERIFY2(shown.contains(QStringLiteral("server(address \"хост\", port 5)\n{\n}\n")),
+             qPrintable(shown));
+}
+
+// Every button, field and box of the three pages has a tooltip, and every field its label.
+void tst_Main_window::every_control_explains_itself() {
+    Main_window w;
+    QStringList missing;
+    for (QWidget* c : w.findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) ||
+                             qobject_cast<QComboBox*>(c) || qobject_cast<QTextEdit*>(c);
+        // Widgets inside Qt's own composites (a combo box's view) are not the page's.
+        if (control && !qobject_cast<QAbstractItemView*>(c->parentWidget()) &&
+            c->toolTip().isEmpty())
+            missing << c->objectName() + QLatin1Char(' ') + c->metaObject()->className();
+    }
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral(", "))));
+    QStringList buddies;
+    for (QLabel* label : w.findChildren<QLabel*>())
+        if (label->buddy())
+            buddies << label->buddy()->objectName();
+    buddies.sort();
+    QCOMPARE(buddies,
+             (QStringList{QStringLiteral("cbox_devfname"), QStringLiteral("cbox_filter_field"),
+                          QStringLiteral("devices_filter"), QStringLiteral("ebox_devfname")}));
 }
 
 QTEST_MAIN(tst_Main_window)

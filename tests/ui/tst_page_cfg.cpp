@@ -4,6 +4,7 @@
 #include "config/container.h"
 #include "config/dialog_encrypt.h"
 #include "foundation/err.h"
+#include "support/dialog_input.h"
 #include "support/modal.h"
 #include "ui/dialog_add_device.h"
 #include "ui/dialog_add_server.h"
@@ -14,10 +15,8 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QComboBox>
 #include <QFile>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedLayout>
@@ -54,16 +53,6 @@ static void fill(unsigned servers, unsigned devices) {
         device_rows[i] = {d, 0};
     }
     configuration.set(server_rows, (unsigned short)servers, device_rows, devices);
-}
-
-// Types text as a keyboard would, including letters that QTest's key table lacks.
-static void type(QWidget* w, const QString& text) {
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &release);
-    }
 }
 
 static void select_row(QAbstractItemView* view, int row) {
@@ -264,7 +253,7 @@ void tst_Page_cfg::devfname_on_save() {
     QCOMPARE(page.btn_upload->text(), QStringLiteral("Закачать файл"));
     page.ebox_devfname->clear();
     page.ebox_devfname->setFocus();
-    type(page.ebox_devfname, typed);
+    type_text(page.ebox_devfname, typed);
     const QString path =
         dir.filePath(QStringLiteral("имя %1.zelmo_upload").arg(QTest::currentDataTag()));
     Modal_script script;
@@ -339,7 +328,7 @@ void tst_Page_cfg::filter_shows_matching_devices() {
     QCOMPARE(page.cbox_filter_field->currentText(), QStringLiteral("все поля"));
     page.cbox_filter_field->setCurrentIndex(field);
     page.devices_filter->setFocus();
-    type(page.devices_filter, text);
+    type_text(page.devices_filter, text);
     QAbstractItemModel* model = page.table_devices->model();
     QStringList seen;
     for (int r = 0; r < model->rowCount(); ++r)
@@ -357,7 +346,7 @@ void tst_Page_cfg::filtered_save_writes_shown_and_stays_modified() {
     Page_cfg page(nullptr);
     page.create_contents(true);
     page.show();
-    type(page.devices_filter, QStringLiteral("111"));
+    type_text(page.devices_filter, QStringLiteral("111"));
     const QString path = dir.filePath(QStringLiteral("часть.zelmo_upload"));
     Modal_script script;
     script.press(yes).choose_file(path).then(no_password);

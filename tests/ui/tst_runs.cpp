@@ -19,6 +19,9 @@
 #include "ui/dialog_mixed_result.h"
 #include "ui/interface.h"
 #include "ui/label_with_size.h"
+#include "ui/main_window.h"
+#include "ui/page_cfg.h"
+#include "ui/page_start.h"
 #include "ui/table_devices.h"
 
 #include <QAbstractItemModel>
@@ -40,8 +43,11 @@ private slots:
     void gather_ends_in_values_list();
     void abort_asks_only_for_uploads_data();
     void abort_asks_only_for_uploads();
+    void run_ending_under_the_abort_question();
     void about_and_esc_during_a_run();
     void engine_that_cannot_start_shows_only_its_error();
+    void refused_before_any_run_data();
+    void refused_before_any_run();
     void command_goes_to_every_device_data();
     void command_goes_to_every_device();
     void every_server_refusing_ends_all_bad();
@@ -117,39 +123,39 @@ void tst_Runs::counters_are_sized_and_coloured() {
     // Nothing listens on port 1: the run ends quickly with every device failed.
     reconnect_delay = 1;
     Action_cmd action(1, name_RESTART.tr());
+    Dialog_exchange ex(nullptr, action);
+    QCOMPARE(ex.windowTitle(), QStringLiteral("Передаётся команда «рестарт устройства»"));
+    QCOMPARE(label_text(&ex, "value_devices"), QStringLiteral("5000"));
+    const QColor colours[6] = {QColor(0, 0, 128), QColor(0, 0, 128), QColor(0, 64, 64),
+                               QColor(0, 64, 64), QColor(0, 128, 0), QColor(128, 0, 0)};
+    for (int i = 0; i < 6; ++i) {
+        const int digits = i < 2 ? 3 : 4;
+        QCOMPARE(ex.value_labels[i]->sizeHint().width(), digits * w_dec_big);
+        QCOMPARE(ex.value_labels[i]->palette().color(QPalette::WindowText), colours[i]);
+    }
     Modal_script script(20000);
     QStringList shown;
-    script.let_be("Dialog_exchange")
-        .on("Dialog_exchange",
-            [&](QWidget* w) {
-                auto* ex = static_cast<Dialog_exchange*>(w);
-                QCOMPARE(ex->windowTitle(),
-                         QStringLiteral("Передаётся команда «рестарт устройства»"));
-                QCOMPARE(label_text(ex, "value_devices"), QStringLiteral("5000"));
-                for (int i = 0; i < 6; ++i) {
-                    const int digits = i < 2 ? 3 : 4;
-                    QCOMPARE(ex->value_labels[i]->sizeHint().width(), digits * w_dec_big);
-                }
-                const QColor colours[6] = {QColor(0, 0, 128), QColor(0, 0, 128), QColor(0, 64, 64),
-                                           QColor(0, 64, 64), QColor(0, 128, 0), QColor(128, 0, 0)};
-                for (int i = 0; i < 6; ++i)
-                    QCOMPARE(ex->value_labels[i]->palette().color(QPalette::WindowText),
-                             colours[i]);
-            })
-        .then([&](QWidget* w) {
-            shown = counters(w->parentWidget());
-            QCOMPARE(label_text(w, "label_failure"),
-                     QStringLiteral("Не удалось передать команду ни на одно устройство."));
-            QVERIFY(!w->findChild<QLabel*>(QStringLiteral("label_success")));
-            w->close(); // no success: nothing to lose, no question
-        });
-    Dialog_exchange(nullptr, action).exec();
+    script.let_be("Dialog_exchange").then([&](QWidget* w) {
+        shown = counters(w->parentWidget());
+        QCOMPARE(label_text(w, "label_failure"),
+                 QStringLiteral("Не удалось передать команду ни на одно устройство."));
+        QVERIFY(!w->findChild<QLabel*>(QStringLiteral("label_success")));
+        w->close(); // no success: nothing to lose, no question
+    });
+    ex.exec();
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
     QCOMPARE(shown, (QStringList{"0", "0", "0", "0", "0", "5000"}));
 }
 
+static bool write_file(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
 // Five devices on the first server fail in different ways or succeed, the second server's
-// only device succeeds, the third's fails: the failure list holds four devices of two servers.
+// only device succeeds, the third's fails: the failure list holds four devices of two
+// servers. All of it through the buttons a user presses: open the file, upload, save the
+// failures, close, open the saved list and upload again to the mended fleet.
 void tst_Runs::mixed_upload_saved_and_repeated() {
     Sim_process sim;
     QVERIFY2(sim.start("port 0\ndefault pin=1234\n"
@@ -161,13 +167,26 @@ void tst_Runs::mixed_upload_saved_and_repeated() {
                        "port 0\ndefault pin=1234\ndevice 350000000000006\n"
                        "port 0\ndefault pin=1234\ndevice 350000000000007 link=2\n"),
              qPrintable(sim.error()));
-    const QString cfg = cfg_server("127.0.0.1", sim.port(0), cfg_devices(350000000000001ULL, 5)) +
+    const QString cfg = "simultaneously = 3\n" +
+                        cfg_server("127.0.0.1", sim.port(0), cfg_devices(350000000000001ULL, 5)) +
                         cfg_server("127.0.0.1", sim.port(1), cfg_devices(350000000000006ULL, 1)) +
                         cfg_server("127.0.0.1", sim.port(2), cfg_devices(350000000000007ULL, 1));
-    QVERIFY(load_cfg(cfg));
-    simultaneously = 3;
+    const QString cfg_path = dir.filePath(QStringLiteral("fleet.zelmo_upload"));
+    QVERIFY(write_file(cfg_path, cfg.toUtf8()));
     set_firmware(5000);
+    const QString fw_path = dir.filePath(QStringLiteral("new.fwz"));
+    QVERIFY(write_file(fw_path, firmware));
+    const uint32_t sum = firmware_sum;
+    firmware.clear();
     const QString saved = dir.filePath(QStringLiteral("failed.zelmo_upload"));
+
+    Main_window window;
+    window.show();
+    Modal_script opening;
+    opening.choose_file(cfg_path);
+    window.page_start->btn_load->click();
+    QVERIFY2(opening.all_answered(), qPrintable(opening.unexpected.join('\n')));
+    QCOMPARE(configuration.devices.count, 7u);
 
     Modal_script script(20000);
     script.let_be("Dialog_exchange");
@@ -175,9 +194,11 @@ void tst_Runs::mixed_upload_saved_and_repeated() {
     QStringList failure_rows;
     QVector<QColor> failure_colours;
     bool saved_flag = false;
+    uint32_t sum_in_run = 0;
     auto close_mixed = [](QWidget* w) { QVERIFY(click_button(w, close_caption())); };
-    script
+    script.choose_file(fw_path)
         .then([&](QWidget* w) {
+            sum_in_run = firmware_sum;
             shown = counters(w->parentWidget());
             QCOMPARE(w->windowTitle(), QStringLiteral("Результаты закачки прошивки"));
             QCOMPARE(label_text(w, "label_success"),
@@ -209,33 +230,43 @@ void tst_Runs::mixed_upload_saved_and_repeated() {
             QVERIFY(click_button(w, close_caption()));
         })
         .then(close_mixed); // saved: no question any more
-    perform_upload_firmware(nullptr);
+    window.page_cfg->btn_upload->click();
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
-    QVERIFY(QApplication::topLevelWidgets().isEmpty() || !QApplication::activeModalWidget());
+    QCOMPARE(sum_in_run, sum);
+    QVERIFY2(firmware.isEmpty(), "the file is let go after the run");
+    QCOMPARE(last_fw_fname, fw_path);
     QCOMPARE(shown, (QStringList{"0", "0", "5", "4", "3", "4"}));
-    QCOMPARE(failure_rows, (QStringList{"1\t350000000000002\t\t" + text_wrong_pin,
-                                        "1\t350000000000003\t\t" + text_not_linked,
-                                        "1\t350000000000004\t\t" + text_crc,
-                                        "2\t350000000000007\t\t" + text_not_linked}));
+    // Servers are numbered in their table's order, which is by port.
+    const bool first_before_third = sim.port(0) < sim.port(2);
+    const QString a = first_before_third ? "1" : "2", c = first_before_third ? "2" : "1";
+    QStringList expected{
+        a + "\t350000000000002\t\t" + text_wrong_pin, a + "\t350000000000003\t\t" + text_not_linked,
+        a + "\t350000000000004\t\t" + text_crc, c + "\t350000000000007\t\t" + text_not_linked};
+    if (!first_before_third)
+        expected.move(3, 0);
+    QCOMPARE(failure_rows, expected);
     QCOMPARE(failure_colours, QVector<QColor>(4, QColor(128, 0, 0)));
     QVERIFY(saved_flag);
     QVERIFY(sim.stop());
     QCOMPARE(sim.counter("uploads"), 4);
 
-    // The written list is a configuration of just the failed devices and their servers.
+    // The written list is a configuration of just the failed devices and their servers,
+    // without the error texts.
     QByteArray bytes;
     QVERIFY(read_config_file_if(saved, QString(), bytes));
-    QString text = QString::fromUtf8(bytes);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    QVERIFY2(!text.contains(text_crc), "error texts are never written");
-    QVERIFY(load_cfg(text));
+    QVERIFY(!QString::fromUtf8(bytes).contains(text_crc));
+    window.page_cfg->btn_close->click();
+    Modal_script reopening;
+    reopening.choose_file(saved);
+    window.page_start->btn_load->click();
+    QVERIFY2(reopening.all_answered(), qPrintable(reopening.unexpected.join('\n')));
     QCOMPARE(configuration.servers.count, 2);
-    QCOMPARE(configuration.servers.rows[0].server->port, sim.port(0));
-    QCOMPARE(configuration.servers.rows[1].server->port, sim.port(2));
+    QCOMPARE(configuration.servers.rows[0].server->port, std::min(sim.port(0), sim.port(2)));
+    QCOMPARE(configuration.servers.rows[1].server->port, std::max(sim.port(0), sim.port(2)));
     QVector<quint64> imeis;
     for (const Device_result& d : device_results())
         imeis << d.imei;
+    std::sort(imeis.begin(), imeis.end());
     QCOMPARE(imeis, (QVector<quint64>{350000000000002ULL, 350000000000003ULL, 350000000000004ULL,
                                       350000000000007ULL}));
 
@@ -247,16 +278,16 @@ void tst_Runs::mixed_upload_saved_and_repeated() {
                            QStringLiteral("%1,%2").arg(sim.port(0)).arg(sim.port(2))}),
              qPrintable(mended.error()));
     Modal_script again(20000);
-    again.let_be("Dialog_exchange").press(close_caption());
-    perform_upload_firmware(nullptr);
+    again.let_be("Dialog_exchange").choose_file(fw_path).press(close_caption());
+    window.page_cfg->btn_upload->click();
     QVERIFY2(again.all_answered(), qPrintable(again.unexpected.join('\n')));
-    QCOMPARE(again.seen.size(), 1);
-    QCOMPARE(again.seen[0].kind, QStringLiteral("QMessageBox"));
-    QCOMPARE(again.seen[0].title, QStringLiteral("Результаты закачки прошивки"));
-    QCOMPARE(again.seen[0].text, QStringLiteral("Прошивка успешно закачана на все устройства."));
+    QCOMPARE(again.seen.size(), 2);
+    QCOMPARE(again.seen[1].kind, QStringLiteral("QMessageBox"));
+    QCOMPARE(again.seen[1].title, QStringLiteral("Результаты закачки прошивки"));
+    QCOMPARE(again.seen[1].text, QStringLiteral("Прошивка успешно закачана на все устройства."));
     QVERIFY(mended.stop());
     QCOMPARE(mended.counter("uploads"), 4);
-    firmware.clear();
+    window.page_cfg->modified = false;
 }
 
 void tst_Runs::gather_ends_in_values_list() {
@@ -266,8 +297,8 @@ void tst_Runs::gather_ends_in_values_list() {
                        "device 350000000000002\n"),
              qPrintable(sim.error()));
     QVERIFY(load_cfg(cfg_server("127.0.0.1", sim.port(), cfg_devices(350000000000001ULL, 2))));
-    const std::unique_ptr<Params> params = make_version_params();
-    Action_gather action(*params);
+    Page_cfg page(nullptr);
+    page.create_contents(false);
     Modal_script script(20000);
     QStringList headers, rows, filtered;
     QColor colour;
@@ -286,7 +317,7 @@ void tst_Runs::gather_ends_in_values_list() {
         filtered = rows_of(m);
         QVERIFY(click_button(w, close_caption()));
     });
-    Dialog_exchange(nullptr, action).exec();
+    page.btn_gather->click();
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
     QCOMPARE(headers,
              (QStringList{"Сервер", "IMEI", "Версия основной прошивки", "Версия прошивки модема",
@@ -354,6 +385,34 @@ void tst_Runs::abort_asks_only_for_uploads() {
                                         "1\t350000000000002\t\t" + text_interrupted,
                                         "1\t350000000000003\t\t" + text_cancelled,
                                         "1\t350000000000004\t\t" + text_cancelled}));
+    QVERIFY(sim.stop());
+    firmware.clear();
+}
+
+// The run ends while the abort question is open: its result waits for the answer and then
+// stands, even after «Да».
+void tst_Runs::run_ending_under_the_abort_question() {
+    Sim_process sim;
+    QVERIFY2(sim.start("port 0\ndefault pin=1234 upload_delay=300\nrange 350000000000001 2\n"),
+             qPrintable(sim.error()));
+    QVERIFY(load_cfg(cfg_server("127.0.0.1", sim.port(), cfg_devices(350000000000001ULL, 2))));
+    set_firmware(100);
+    Action_upload_firmware action;
+    Modal_script script(20000);
+    bool covered = true;
+    script.let_be("Dialog_exchange")
+        .on("Dialog_exchange", [](QWidget* w) { button(w, "btn_abort")->click(); })
+        .then([&](QWidget* w) {
+            QTest::qWait(1500); // the run ends meanwhile
+            covered = QApplication::activeModalWidget() != w;
+            QVERIFY(click_button(w, "Да"));
+        })
+        .press(close_caption());
+    Dialog_exchange(nullptr, action).exec();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QVERIFY2(!covered, "a result window opened over the question");
+    QCOMPARE(script.seen.last().text,
+             QStringLiteral("Прошивка успешно закачана на все устройства."));
     QVERIFY(sim.stop());
     firmware.clear();
 }
@@ -466,10 +525,9 @@ void tst_Runs::command_goes_to_every_device() {
     QVERIFY2(sim.start("port 0\ndefault pin=1234\nrange 350000000000001 3\n"),
              qPrintable(sim.error()));
     QVERIFY(load_cfg(cfg_server("127.0.0.1", sim.port(), cfg_devices(350000000000001ULL, 3))));
-    Table_devices table(configuration, 3, 2, nullptr);
-    table.create_contents();
-    table.proxy->setFilterFixedString(QStringLiteral("002"));
-    Dialog_commands commands(nullptr, table);
+    Page_cfg page(nullptr);
+    page.create_contents(false);
+    QTest::keyClicks(page.devices_filter, "002");
     const QString warning = QStringLiteral(
         "Вы установили фильтр, через который проходят только 1 из 3 устройств. Этот фильтр "
         "никак не влияет на взаимодействие с устройствами - заказанная вами операция будет "
@@ -493,7 +551,7 @@ void tst_Runs::command_goes_to_every_device() {
     if (asks)
         script.press("Да");
     script.press(close_caption()).press(close_caption());
-    commands.exec();
+    page.btn_commands->click();
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
     QCOMPARE(script.seen[1].text, warning);
     if (asks) {
@@ -509,6 +567,89 @@ void tst_Runs::command_goes_to_every_device() {
         QVERIFY2(line.contains(QStringLiteral(" code=%1 ").arg(code)), qPrintable(line));
     QVERIFY(sim.stop());
     QCOMPARE(sim.counter("cmds"), 3);
+}
+
+void tst_Runs::refused_before_any_run_data() {
+    QTest::addColumn<bool>("gather");
+    QTest::addColumn<int>("devices");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("other_name");  // empty: the purpose stays "прошивка"
+    QTest::addColumn<QStringList>("answers"); // "Нет", "Закрыть", "cancel", "big"
+    QTest::addColumn<QStringList>("kinds");   // the windows seen
+    QTest::addColumn<QString>("text");        // the last box's text starts with it
+
+    const QStringList box{"QMessageBox"};
+    QTest::newRow("upload without devices")
+        << false << 0 << ""
+        << "" << QStringList{"Закрыть"} << box
+        << "Некуда закачивать: в текущей конфигурации нет ни одного устройства.";
+    QTest::newRow("gather without devices")
+        << true << 0 << ""
+        << "" << QStringList{"Закрыть"} << box
+        << "Неоткуда запрашивать: в текущей конфигурации нет ни одного устройства.";
+    QTest::newRow("upload with a filter, «Нет»")
+        << false << 2 << "001"
+        << "" << QStringList{"Нет"} << box
+        << "Вы установили фильтр, через который проходят только 1 из 2 устройств.";
+    QTest::newRow("gather with a filter, «Нет»")
+        << true << 2 << "001"
+        << "" << QStringList{"Нет"} << box
+        << "Вы установили фильтр, через который проходят только 1 из 2 устройств.";
+    QTest::newRow("device file name in Cyrillic")
+        << false << 2 << ""
+        << "ПРОШИВКА" << QStringList{"Закрыть"} << box << "";
+    QTest::newRow("file dialog cancelled")
+        << false << 2 << ""
+        << "" << QStringList{"cancel"} << QStringList{"QFileDialog"} << "";
+    QTest::newRow("file too large to upload")
+        << false << 2 << ""
+        << "" << QStringList{"big", "Закрыть"} << QStringList{"QFileDialog", "QMessageBox"} << "";
+}
+
+// Nothing is sent, no exchange window opens and the file is not kept.
+void tst_Runs::refused_before_any_run() {
+    QFETCH(bool, gather);
+    QFETCH(int, devices);
+    QFETCH(QString, filter);
+    QFETCH(QString, other_name);
+    QFETCH(QStringList, answers);
+    QFETCH(QStringList, kinds);
+    QFETCH(QString, text);
+    QVERIFY(load_cfg(cfg_server("127.0.0.1", 1, cfg_devices(350000000000001ULL, devices))));
+    Page_cfg page(nullptr);
+    page.create_contents(false);
+    if (!filter.isEmpty())
+        QTest::keyClicks(page.devices_filter, filter);
+    if (!other_name.isEmpty()) {
+        page.cbox_devfname->setCurrentIndex(2);
+        page.ebox_devfname->setText(other_name);
+    }
+    const QString big = dir.filePath(QStringLiteral("big.fwz"));
+    {
+        QFile f(big);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(max_file_size + 1));
+    }
+    last_fw_fname = QStringLiteral("/nowhere/old.fwz");
+    Modal_script script;
+    for (const QString& a : answers) {
+        if (a == "cancel")
+            script.cancel();
+        else if (a == "big")
+            script.choose_file(big);
+        else
+            script.press(a);
+    }
+    (gather ? page.btn_gather : page.btn_upload)->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QStringList seen;
+    for (const Modal_script::Seen& w : script.seen)
+        seen << w.kind;
+    QCOMPARE(seen, kinds);
+    QVERIFY2(text.isEmpty() || script.seen.last().text.startsWith(text),
+             qPrintable(script.seen.last().text));
+    QVERIFY(firmware.isEmpty());
+    QCOMPARE(last_fw_fname, answers.contains("big") ? big : QStringLiteral("/nowhere/old.fwz"));
+    QFile::remove(big);
 }
 
 QTEST_MAIN(tst_Runs)

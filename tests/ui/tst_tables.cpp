@@ -202,7 +202,8 @@ void tst_Tables::copy_devices() {
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
 }
 
-// Value columns before and after the notes, in the header and in every line.
+// Value columns before and after the notes, in the header and in every line; a line break or
+// tab inside a value (an error text) is escaped, so that each device stays one line.
 void tst_Tables::copy_result_list_with_value_columns() {
     for (unsigned i = 0; i < configuration.devices.count; ++i)
         configuration.devices.rows[i].device->run_flags = i == 0 ? 0 : Device::succeeded;
@@ -212,7 +213,7 @@ void tst_Tables::copy_result_list_with_value_columns() {
     result.devices.notes_position = 3;
     result.devices.value_columns = {{QStringLiteral("Версия"), {}, Qt::AlignLeft},
                                     {QStringLiteral("Модем"), {}, Qt::AlignRight}};
-    result.devices.value_texts = {"1.0", "M\t1", "2.0", "M2"};
+    result.devices.value_texts = {"1.0", "M 1", "2.0", "сбой:\nнет ответа\t(5)"};
     result.devices.value_brushes = {QBrush(Qt::black), QBrush(Qt::red), QBrush(Qt::black),
                                     QBrush(Qt::black)};
     Table_devices table(result, 4, 3, nullptr);
@@ -223,10 +224,11 @@ void tst_Tables::copy_result_list_with_value_columns() {
     QCOMPARE(int(table.model()->index(0, 4).data(Qt::TextAlignmentRole).toInt()),
              int(Qt::AlignRight));
     table.copy_to_clipboard();
-    QCOMPARE(QGuiApplication::clipboard()->text(),
-             QStringLiteral("Адрес\tПорт\tIMEI\tВерсия\tКомментарий\tМодем\r\n"
-                            "srv\"1\t4000\t000000000000001\t1.0\t\tM\t1\r\n"
-                            "srv\"1\t4000\t000000000012345\t2.0\tcar 7\tM2\r\n"));
+    QCOMPARE(
+        QGuiApplication::clipboard()->text(),
+        QStringLiteral("Адрес\tПорт\tIMEI\tВерсия\tКомментарий\tМодем\r\n"
+                       "srv\"1\t4000\t000000000000001\t1.0\t\tM 1\r\n"
+                       "srv\"1\t4000\t000000000012345\t2.0\tcar 7\tсбой:\\nнет ответа\\t(5)\r\n"));
 }
 
 void tst_Tables::copy_servers() {

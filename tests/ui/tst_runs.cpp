@@ -30,6 +30,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -135,8 +136,10 @@ void tst_Runs::counters_are_sized_and_coloured() {
     }
     Modal_script script(20000);
     QStringList shown;
+    int finished_shown = -1;
     script.let_be("Dialog_exchange").then([&](QWidget* w) {
         shown = counters(w->parentWidget());
+        finished_shown = static_cast<Dialog_exchange*>(w->parentWidget())->progress_bar->value();
         QCOMPARE(label_text(w, "label_failure"),
                  QStringLiteral("Не удалось передать команду ни на одно устройство."));
         QVERIFY(!w->findChild<QLabel*>(QStringLiteral("label_success")));
@@ -145,6 +148,7 @@ void tst_Runs::counters_are_sized_and_coloured() {
     ex.exec();
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
     QCOMPARE(shown, (QStringList{"0", "0", "0", "0", "0", "5000"}));
+    QCOMPARE(finished_shown, 5000);
 }
 
 static bool write_file(const QString& path, const QByteArray& bytes) {

@@ -16,6 +16,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>

@@ -218,6 +218,8 @@ QVariant Devices::data(const QModelIndex& index, int role) const {
     const int cell = index.row() * value_count + value;
     switch (role) {
     case Qt::DisplayRole:
+    // The whole text again as the tooltip: an error message is often wider than its column.
+    case Qt::ToolTipRole:
         return cell < value_texts.size() ? QVariant(value_texts[cell]) : QVariant();
     case Qt::TextAlignmentRole:
         return value < value_columns.size() ? QVariant(value_columns[value].alignment) : QVariant();

@@ -67,6 +67,8 @@ Result_list build_result_list(QDialog& dialog, Collection& collection,
     auto* servers_layout = new QVBoxLayout(servers_box);
     out.servers = new Table_servers(collection, servers_box);
     out.servers->setObjectName(QStringLiteral("table_servers"));
+    // Never squeezed below its own height: a short dialog hid the third server of three.
+    out.servers->setMinimumHeight(out.servers->sizeHint().height());
     servers_layout->addWidget(out.servers);
     layout->addWidget(servers_box, 1);
 

@@ -3,6 +3,7 @@
 #include "config/config.h"
 #include "ui/interface.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QTableView>
 #include <algorithm>
@@ -36,6 +37,11 @@ void setup_table(QTableView& view) {
     view.horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     view.setSortingEnabled(true);
     view.horizontalHeader()->setStretchLastSection(true);
+    // Rows as tall as the value font needs: the style's default (about two lines) left the
+    // server table, six text lines high, showing only two servers.
+    const int row_h = QFontMetrics(font_value_small).height() + 4;
+    view.verticalHeader()->setMinimumSectionSize(row_h);
+    view.verticalHeader()->setDefaultSectionSize(row_h);
 }
 
 int column_pad() {

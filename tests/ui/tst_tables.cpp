@@ -223,6 +223,8 @@ void tst_Tables::copy_result_list_with_value_columns() {
              QColor(Qt::red));
     QCOMPARE(int(table.model()->index(0, 4).data(Qt::TextAlignmentRole).toInt()),
              int(Qt::AlignRight));
+    QCOMPARE(table.model()->index(1, 4).data(Qt::ToolTipRole).toString(),
+             QStringLiteral("сбой:\nнет ответа\t(5)"));
     table.copy_to_clipboard();
     QCOMPARE(
         QGuiApplication::clipboard()->text(),

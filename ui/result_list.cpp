@@ -6,6 +6,7 @@
 #include "foundation/err.h"
 #include "foundation/random.h"
 #include "ui/dialog_about.h"
+#include "ui/dialog_texts.h"
 #include "ui/interface.h"
 #include "ui/table_devices.h"
 #include "ui/table_servers.h"
@@ -58,9 +59,7 @@ const QString& hint_copy_devices() {
 }
 
 Dialog_result_list::Dialog_result_list(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
-                          Qt::WindowCloseButtonHint) {}
+    : QDialog(parent, dialog_flags | Qt::WindowMaximizeButtonHint) {}
 
 void Dialog_result_list::build(Collection& collection, const Result_list_texts& texts,
                                int column_count, int notes_column, const QStringList& fields,

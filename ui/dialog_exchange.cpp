@@ -304,10 +304,8 @@ void Dialog_exchange::closeEvent(QCloseEvent* event) {
 // Esc and Enter must not end the dialog behind the engine's back: every way out goes
 // through closeEvent.
 void Dialog_exchange::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        Dialog_about(this).exec();
+    if (about_on_f1(event, this))
         return;
-    }
     QWidget::keyPressEvent(event);
 }
 

@@ -115,10 +115,8 @@ void Dialog_mixed_result::closeEvent(QCloseEvent* event) {
 
 // Esc must not drop an unsaved failure list without the question: it is not a way out.
 void Dialog_mixed_result::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        Dialog_about(this).exec();
+    if (about_on_f1(event, this))
         return;
-    }
     QWidget::keyPressEvent(event);
 }
 

@@ -16,7 +16,6 @@
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -166,10 +165,8 @@ void Dialog_result_list::on_btn_save_clicked() {
 void Dialog_result_list::list_written(bool) {}
 
 void Dialog_result_list::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        Dialog_about(this).exec();
+    if (about_on_f1(event, this))
         return;
-    }
     QDialog::keyPressEvent(event);
 }
 

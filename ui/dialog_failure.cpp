@@ -46,7 +46,7 @@ void select_failure_with_errors(Collection& out) {
 }
 
 Dialog_failure::Dialog_failure(Collection& collection, QWidget* parent)
-    : Dialog_result_list(parent), collection(&collection) {
+    : Dialog_result_list(parent) {
     const Result_list_texts texts{&title_failure, &caption_servers,
                                   &hint_close,    hint_copy_devices() + hint_copy_tail.tr(),
                                   &hint_write,    module};

@@ -10,10 +10,10 @@ class Dialog_failure : public Dialog_result_list {
     Q_OBJECT
 
 public:
-    // The collection holds the failed devices with the error-message column (borrowed).
+    // The collection holds the failed devices with the error-message column; it must outlive
+    // the window.
     Dialog_failure(Collection& collection, QWidget* parent);
 
-    Collection* collection;
     bool saved = false; // the whole list was written to a file
 
 protected:

@@ -57,7 +57,7 @@ void select_success_with_values(Collection& out, const Params& params) {
 
 Dialog_gather_success::Dialog_gather_success(Collection& collection, const Params& params,
                                              QWidget* parent)
-    : Dialog_result_list(parent), collection(&collection), params(&params) {
+    : Dialog_result_list(parent) {
     const int n = int(params.count);
     const Result_list_texts texts{&title_gather, &caption_servers,
                                   &hint_close,   hint_copy_devices() + hint_copy_tail.tr(),

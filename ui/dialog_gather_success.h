@@ -10,11 +10,8 @@ class Dialog_gather_success : public Dialog_result_list {
     Q_OBJECT
 
 public:
-    // The collection carries one value column per parameter (borrowed).
+    // The collection carries one value column per parameter; it must outlive the window.
     Dialog_gather_success(Collection& collection, const Params& params, QWidget* parent);
-
-    Collection* collection;
-    const Params* params;
 };
 
 // The succeeded devices of the configuration with one value column per parameter.

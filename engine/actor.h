@@ -73,7 +73,7 @@ public:
     // This actor marked its server "reconnect pending" and has not yet connected: a failure
     // of its attempt must take the mark away again, or nobody would ever retry the server.
     bool reconnecting = false;
-    // Neither parked nor retired. A report that reaches an actor off duty (a socket signal
+    // Neither parked nor retired. A report that reaches an actor off duty (a link report
     // after the engine let it go) must not move it or the engine's counts again.
     bool on_duty = false;
     // Which connection count this actor's connection is counted in now, so that however the

@@ -149,7 +149,7 @@ void run(Zelmo_client& c, Write_gate& g, const uint8_t* data, size_t size, unsig
         size_t piece = 1 + (seed >> 16) % ((seed & 0x100) ? 8 : 600);
         if (piece > size - at)
             piece = size - at;
-        // One readyRead: reads of at most the free space until the piece is used up.
+        // One readable report: reads of at most the free space until the piece is used up.
         while (piece > 0 && c.is_connected()) {
             const qint64 free_space = c.buffer_end - c.fill_position;
             if (free_space < 1)

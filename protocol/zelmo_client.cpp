@@ -49,11 +49,7 @@ static Tr errtext_ping_on_ping("proto", "Нарушение протокола �
 
 // Debug codes of this file: 0x1200 + place.
 enum : unsigned short {
-    dbg_connect_connected = 0x1201,
-    dbg_connect_bytes_written = 0x1202,
-    dbg_connect_ready_read = 0x1203,
-    dbg_connect_error = 0x1204,
-    dbg_connect_disconnected = 0x1205,
+    // 0x1201-0x1205 named failed signal connections of the former socket; not to be reused.
     dbg_connect_no_timer = 0x1206,
     dbg_connected_not_connecting = 0x1207,
     dbg_post_no_timer = 0x1208,

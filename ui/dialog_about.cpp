@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -54,6 +55,13 @@ Dialog_about::Dialog_about(QWidget* parent)
     layout->addWidget(buttons);
     if (!connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject))
         log_debug(4353);
+}
+
+bool about_on_f1(QKeyEvent* event, QWidget* parent) {
+    if (event->key() != Qt::Key_F1 || event->modifiers() != Qt::NoModifier)
+        return false;
+    Dialog_about(parent).exec();
+    return true;
 }
 
 void dialog_about_clear_translation() {

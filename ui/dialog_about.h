@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QTextEdit>
 
+class QKeyEvent;
+
 class Ebox_about : public QTextEdit {
     Q_OBJECT
 public:
@@ -21,5 +23,8 @@ public:
     static QString build_date();
     static QString build_time();
 };
+
+// Opens the About box over `parent` for a plain F1; true when it did (the key is used up).
+bool about_on_f1(QKeyEvent* event, QWidget* parent);
 
 void dialog_about_clear_translation();

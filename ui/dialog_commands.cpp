@@ -5,6 +5,7 @@
 #include "foundation/random.h"
 #include "protocol/frame.h"
 #include "ui/dialog_exchange.h"
+#include "ui/dialog_texts.h"
 #include "ui/interface.h"
 #include "ui/table_devices.h"
 
@@ -72,9 +73,7 @@ static QPushButton* add_command(QDialogButtonBox* box, Tr_with_hint& caption, co
 }
 
 Dialog_commands::Dialog_commands(QWidget* parent, Table_devices& devices)
-    : QDialog(parent, Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      devices(&devices) {
+    : QDialog(parent, dialog_flags), devices(&devices) {
     init_fonts(*this);
     setWindowTitle(title_commands.tr());
     auto* layout = new QVBoxLayout(this);

@@ -7,6 +7,7 @@
 #include "foundation/random.h"
 #include "ui/dialog_about.h"
 #include "ui/dialog_mixed_result.h"
+#include "ui/dialog_texts.h"
 #include "ui/interface.h"
 #include "ui/label_with_size.h"
 
@@ -128,9 +129,8 @@ static Label_with_size* add_value(QHBoxLayout* row, Tr_with_hint& caption, int w
 }
 
 Dialog_exchange::Dialog_exchange(QWidget* parent, const Action& action)
-    : QDialog(parent, Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      action(&action), engine(action), device_total(configuration.devices.count) {
+    : QDialog(parent, dialog_flags), action(&action), engine(action),
+      device_total(configuration.devices.count) {
     init_fonts(*this);
     setWindowTitle(action.exchange_title);
     const int wt = w_dec_big * decimal_digits(simultaneously);
@@ -304,10 +304,8 @@ void Dialog_exchange::closeEvent(QCloseEvent* event) {
 // Esc and Enter must not end the dialog behind the engine's back: every way out goes
 // through closeEvent.
 void Dialog_exchange::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        Dialog_about(this).exec();
+    if (about_on_f1(event, this))
         return;
-    }
     QWidget::keyPressEvent(event);
 }
 

@@ -2,15 +2,7 @@
 
 #include "config/config.h"
 #include "foundation/err.h"
-#include "foundation/random.h"
-#include "ui/dialog_about.h"
 #include "ui/result_list.h"
-#include "ui/table_devices.h"
-
-#include <QComboBox>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QPushButton>
 
 static Tr title_failure("failure", "Список неудачно обслуженных устройств");
 static Tr_with_hint caption_servers(
@@ -39,8 +31,6 @@ static Tr_with_hint caption_error_column(
 
 static const QColor color_error(128, 0, 0);
 static constexpr unsigned short module = 14;
-// Filter field items: server, IMEI, notes, error message, all fields.
-static const int filter_columns[] = {0, 1, 2, 3, -1};
 
 void select_failure_with_errors(Collection& out) {
     out.select_failure(configuration);
@@ -56,64 +46,20 @@ void select_failure_with_errors(Collection& out) {
 }
 
 Dialog_failure::Dialog_failure(Collection& collection, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
-                          Qt::WindowCloseButtonHint),
-      collection(&collection) {
+    : Dialog_result_list(parent) {
     const Result_list_texts texts{&title_failure, &caption_servers,
                                   &hint_close,    hint_copy_devices() + hint_copy_tail.tr(),
                                   &hint_write,    module};
-    const Result_list list =
-        build_result_list(*this, collection, texts, 4, 2,
-                          {caption_field_server(), caption_field_imei(), caption_field_notes(),
-                           caption_error_column.caption(), caption_field_all()});
-    table_servers = list.servers;
-    table_devices = list.devices;
-    filter_text = list.filter_text;
-    filter_field = list.filter_field;
-    if (!connect(filter_text, &QLineEdit::textChanged, this,
-                 &Dialog_failure::on_devices_filter_text_changed))
-        log_debug(module << 8 | 1);
-    if (!connect(filter_field, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-                 &Dialog_failure::on_devices_filter_field_changed))
-        log_debug(module << 8 | 2);
-    if (!connect(list.btn_save, &QPushButton::clicked, this, &Dialog_failure::on_btn_save_clicked))
-        log_debug(module << 8 | 3);
-    if (!connect(list.btn_copy, &QPushButton::clicked, this,
-                 &Dialog_failure::on_btn_copy_to_clipboard_clicked))
-        log_debug(module << 8 | 6);
+    build(collection, texts, 4, 2,
+          {caption_field_server(), caption_field_imei(), caption_field_notes(),
+           caption_error_column.caption(), caption_field_all()},
+          {0, 1, 2, 3, -1});
 }
 
-void Dialog_failure::on_devices_filter_text_changed(const QString& text) {
-    update_random_number_generator(module << 8 | 1);
-    set_result_filter(*table_devices, text);
-}
-
-void Dialog_failure::on_devices_filter_field_changed(int index) {
-    update_random_number_generator(module << 8 | 2);
-    int column;
-    if (result_filter_column(filter_columns, 5, index, module << 8 | 5, column))
-        set_result_filter_column(*table_devices, column);
-}
-
-void Dialog_failure::on_btn_copy_to_clipboard_clicked() {
-    update_random_number_generator(module << 8 | 3);
-    table_devices->copy_to_clipboard();
-}
-
-void Dialog_failure::on_btn_save_clicked() {
-    update_random_number_generator(module << 8 | 4);
-    bool complete = false;
-    if (save_result_list(*table_devices, this, complete) && complete)
+// Only a list written whole may count as saved: a filtered one leaves failures unwritten.
+void Dialog_failure::list_written(bool complete) {
+    if (complete)
         saved = true;
-}
-
-void Dialog_failure::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        Dialog_about(this).exec();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void dialog_failure_clear_translation() {

@@ -3,15 +3,7 @@
 #include "config/config.h"
 #include "engine/params.h"
 #include "foundation/err.h"
-#include "foundation/random.h"
-#include "ui/dialog_about.h"
 #include "ui/result_list.h"
-#include "ui/table_devices.h"
-
-#include <QComboBox>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QPushButton>
 
 static Tr title_gather("success", "Собранная с устройств информация");
 static Tr_with_hint caption_servers(
@@ -65,66 +57,16 @@ void select_success_with_values(Collection& out, const Params& params) {
 
 Dialog_gather_success::Dialog_gather_success(Collection& collection, const Params& params,
                                              QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
-                          Qt::WindowCloseButtonHint),
-      collection(&collection), params(&params) {
+    : Dialog_result_list(parent) {
     const int n = int(params.count);
     const Result_list_texts texts{&title_gather, &caption_servers,
                                   &hint_close,   hint_copy_devices() + hint_copy_tail.tr(),
                                   &hint_write,   module};
-    const Result_list list = build_result_list(
-        *this, collection, texts, n + 3, n + 2,
-        {caption_field_server(), caption_field_imei(), caption_field_notes(), caption_field_all()});
-    table_servers = list.servers;
-    table_devices = list.devices;
-    filter_text = list.filter_text;
-    filter_field = list.filter_field;
-    if (!connect(filter_text, &QLineEdit::textChanged, this,
-                 &Dialog_gather_success::on_devices_filter_text_changed))
-        log_debug(module << 8 | 1);
-    if (!connect(filter_field, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-                 &Dialog_gather_success::on_devices_filter_field_changed))
-        log_debug(module << 8 | 2);
-    if (!connect(list.btn_save, &QPushButton::clicked, this,
-                 &Dialog_gather_success::on_btn_save_clicked))
-        log_debug(module << 8 | 3);
-    if (!connect(list.btn_copy, &QPushButton::clicked, this,
-                 &Dialog_gather_success::on_btn_copy_to_clipboard_clicked))
-        log_debug(module << 8 | 6);
-}
-
-void Dialog_gather_success::on_devices_filter_text_changed(const QString& text) {
-    update_random_number_generator(module << 8 | 1);
-    set_result_filter(*table_devices, text);
-}
-
-// The notes item is the notes column's real place, after the parameters.
-void Dialog_gather_success::on_devices_filter_field_changed(int index) {
-    update_random_number_generator(module << 8 | 2);
-    const int columns[] = {0, 1, int(params->count) + 2, -1};
-    int column;
-    if (result_filter_column(columns, 4, index, module << 8 | 5, column))
-        set_result_filter_column(*table_devices, column);
-}
-
-void Dialog_gather_success::on_btn_copy_to_clipboard_clicked() {
-    update_random_number_generator(module << 8 | 3);
-    table_devices->copy_to_clipboard();
-}
-
-void Dialog_gather_success::on_btn_save_clicked() {
-    update_random_number_generator(module << 8 | 4);
-    bool complete = false;
-    save_result_list(*table_devices, this, complete);
-}
-
-void Dialog_gather_success::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        Dialog_about(this).exec();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    // The notes item is the notes column's real place, after the parameters.
+    build(
+        collection, texts, n + 3, n + 2,
+        {caption_field_server(), caption_field_imei(), caption_field_notes(), caption_field_all()},
+        {0, 1, n + 2, -1});
 }
 
 void dialog_gather_success_clear_translation() {

@@ -1,37 +1,17 @@
 #pragma once
 // The devices from which every parameter was read, with the values read.
 
-#include <QDialog>
+#include "ui/result_list.h"
 
 class Collection;
 class Params;
-class Table_servers;
-class Table_devices;
-class QComboBox;
-class QLineEdit;
 
-class Dialog_gather_success : public QDialog {
+class Dialog_gather_success : public Dialog_result_list {
     Q_OBJECT
 
 public:
-    // The collection carries one value column per parameter (borrowed).
+    // The collection carries one value column per parameter; it must outlive the window.
     Dialog_gather_success(Collection& collection, const Params& params, QWidget* parent);
-
-    Collection* collection;
-    const Params* params;
-    Table_servers* table_servers;
-    Table_devices* table_devices;
-    QLineEdit* filter_text;
-    QComboBox* filter_field;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
-public slots:
-    void on_devices_filter_text_changed(const QString& text);
-    void on_devices_filter_field_changed(int index);
-    void on_btn_copy_to_clipboard_clicked();
-    void on_btn_save_clicked();
 };
 
 // The succeeded devices of the configuration with one value column per parameter.

@@ -7,6 +7,7 @@
 #include "foundation/random.h"
 #include "ui/dialog_about.h"
 #include "ui/dialog_failure.h"
+#include "ui/dialog_texts.h"
 #include "ui/interface.h"
 
 #include <QCloseEvent>
@@ -44,9 +45,7 @@ static QPushButton* add_line(QVBoxLayout* layout, const QString& text, const QSt
 
 Dialog_mixed_result::Dialog_mixed_result(const Action& action, unsigned int s, unsigned int f,
                                          QWidget* parent)
-    : QDialog(parent, Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      action(&action) {
+    : QDialog(parent, dialog_flags), action(&action) {
     init_fonts(*this);
     setWindowTitle(action.result_title);
     auto* layout = new QVBoxLayout(this);
@@ -116,10 +115,8 @@ void Dialog_mixed_result::closeEvent(QCloseEvent* event) {
 
 // Esc must not drop an unsaved failure list without the question: it is not a way out.
 void Dialog_mixed_result::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        Dialog_about(this).exec();
+    if (about_on_f1(event, this))
         return;
-    }
     QWidget::keyPressEvent(event);
 }
 

@@ -1,15 +1,7 @@
 #include "ui/dialog_success.h"
 
 #include "foundation/err.h"
-#include "foundation/random.h"
-#include "ui/dialog_about.h"
 #include "ui/result_list.h"
-#include "ui/table_devices.h"
-
-#include <QComboBox>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QPushButton>
 
 static Tr title_success("success", "Список успешно обслуженных устройств");
 static Tr_with_hint
@@ -32,65 +24,15 @@ static Tr hint_write(
     "ситуации.\n\n");
 
 static constexpr unsigned short module = 13;
-// Filter field items: server, IMEI, notes, all fields.
-static const int filter_columns[] = {0, 1, 2, -1};
 
-Dialog_success::Dialog_success(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
-                          Qt::WindowCloseButtonHint) {
+Dialog_success::Dialog_success(QWidget* parent) : Dialog_result_list(parent) {
     collection.select_success(configuration);
     const Result_list_texts texts{&title_success,      &caption_servers, &hint_close,
                                   hint_copy_devices(), &hint_write,      module};
-    const Result_list list = build_result_list(
-        *this, collection, texts, 3, 2,
-        {caption_field_server(), caption_field_imei(), caption_field_notes(), caption_field_all()});
-    table_servers = list.servers;
-    table_devices = list.devices;
-    filter_text = list.filter_text;
-    filter_field = list.filter_field;
-    if (!connect(filter_text, &QLineEdit::textChanged, this,
-                 &Dialog_success::on_devices_filter_text_changed))
-        log_debug(module << 8 | 1);
-    if (!connect(filter_field, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-                 &Dialog_success::on_devices_filter_field_changed))
-        log_debug(module << 8 | 2);
-    if (!connect(list.btn_save, &QPushButton::clicked, this, &Dialog_success::on_btn_save_clicked))
-        log_debug(module << 8 | 3);
-    if (!connect(list.btn_copy, &QPushButton::clicked, this,
-                 &Dialog_success::on_btn_copy_to_clipboard_clicked))
-        log_debug(module << 8 | 6);
-}
-
-void Dialog_success::on_devices_filter_text_changed(const QString& text) {
-    update_random_number_generator(module << 8 | 1);
-    set_result_filter(*table_devices, text);
-}
-
-void Dialog_success::on_devices_filter_field_changed(int index) {
-    update_random_number_generator(module << 8 | 2);
-    int column;
-    if (result_filter_column(filter_columns, 4, index, module << 8 | 5, column))
-        set_result_filter_column(*table_devices, column);
-}
-
-void Dialog_success::on_btn_copy_to_clipboard_clicked() {
-    update_random_number_generator(module << 8 | 3);
-    table_devices->copy_to_clipboard();
-}
-
-void Dialog_success::on_btn_save_clicked() {
-    update_random_number_generator(module << 8 | 4);
-    bool complete = false;
-    save_result_list(*table_devices, this, complete);
-}
-
-void Dialog_success::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        Dialog_about(this).exec();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    build(
+        collection, texts, 3, 2,
+        {caption_field_server(), caption_field_imei(), caption_field_notes(), caption_field_all()},
+        {0, 1, 2, -1});
 }
 
 void dialog_success_clear_translation() {

@@ -2,15 +2,9 @@
 // The list of devices that succeeded in the last run; it can be written as a configuration.
 
 #include "config/config.h"
+#include "ui/result_list.h"
 
-#include <QDialog>
-
-class Table_servers;
-class Table_devices;
-class QComboBox;
-class QLineEdit;
-
-class Dialog_success : public QDialog {
+class Dialog_success : public Dialog_result_list {
     Q_OBJECT
 
 public:
@@ -18,19 +12,6 @@ public:
     explicit Dialog_success(QWidget* parent);
 
     Collection collection;
-    Table_servers* table_servers;
-    Table_devices* table_devices;
-    QLineEdit* filter_text;
-    QComboBox* filter_field;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
-public slots:
-    void on_devices_filter_text_changed(const QString& text);
-    void on_devices_filter_field_changed(int index);
-    void on_btn_copy_to_clipboard_clicked();
-    void on_btn_save_clicked();
 };
 
 void dialog_success_clear_translation();

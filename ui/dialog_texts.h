@@ -11,7 +11,7 @@ const QString& caption_cancel();  // "Отмена", context "common"
 const QString& caption_add();     // "Добавить"
 const QString& caption_set();     // "Установить"
 
-// The window flags of every editing dialog: title, system menu, minimise and close.
+// The window flags of the editing and run dialogs: title, system menu, minimise and close.
 constexpr Qt::WindowFlags dialog_flags = Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                          Qt::WindowCloseButtonHint;

@@ -4,6 +4,9 @@
 #include "config/config_files_gui.h"
 #include "config/devices_proxy.h"
 #include "foundation/err.h"
+#include "foundation/random.h"
+#include "ui/dialog_about.h"
+#include "ui/dialog_texts.h"
 #include "ui/interface.h"
 #include "ui/table_devices.h"
 #include "ui/table_servers.h"
@@ -54,95 +57,119 @@ const QString& hint_copy_devices() {
     return hint_copy_devices_to_clipboard.tr();
 }
 
-Result_list build_result_list(QDialog& dialog, Collection& collection,
-                              const Result_list_texts& texts, int column_count, int notes_column,
-                              const QStringList& fields) {
-    Result_list out;
-    init_fonts(dialog);
-    dialog.setWindowTitle(texts.title->tr());
-    auto* layout = new QVBoxLayout(&dialog);
+Dialog_result_list::Dialog_result_list(QWidget* parent)
+    : QDialog(parent, dialog_flags | Qt::WindowMaximizeButtonHint) {}
 
-    auto* servers_box = new QGroupBox(texts.servers->caption(), &dialog);
+void Dialog_result_list::build(Collection& collection, const Result_list_texts& texts,
+                               int column_count, int notes_column, const QStringList& fields,
+                               const QVector<int>& columns) {
+    debug_module = texts.module;
+    filter_columns = columns;
+    init_fonts(*this);
+    setWindowTitle(texts.title->tr());
+    auto* layout = new QVBoxLayout(this);
+
+    auto* servers_box = new QGroupBox(texts.servers->caption(), this);
     servers_box->setToolTip(texts.servers->hint());
     auto* servers_layout = new QVBoxLayout(servers_box);
-    out.servers = new Table_servers(collection, servers_box);
-    out.servers->setObjectName(QStringLiteral("table_servers"));
+    table_servers = new Table_servers(collection, servers_box);
+    table_servers->setObjectName(QStringLiteral("table_servers"));
     // Never squeezed below its own height: a short dialog hid the third server of three.
-    out.servers->setMinimumHeight(out.servers->sizeHint().height());
-    servers_layout->addWidget(out.servers);
+    table_servers->setMinimumHeight(table_servers->sizeHint().height());
+    servers_layout->addWidget(table_servers);
     layout->addWidget(servers_box, 1);
 
-    auto* devices_box = new QGroupBox(caption_devices.tr(), &dialog);
+    auto* devices_box = new QGroupBox(caption_devices.tr(), this);
     auto* devices_layout = new QVBoxLayout(devices_box);
-    out.devices = new Table_devices(collection, column_count, notes_column, devices_box);
-    out.devices->setObjectName(QStringLiteral("table_devices"));
-    out.devices->create_contents();
-    devices_layout->addWidget(out.devices);
+    table_devices = new Table_devices(collection, column_count, notes_column, devices_box);
+    table_devices->setObjectName(QStringLiteral("table_devices"));
+    table_devices->create_contents();
+    devices_layout->addWidget(table_devices);
     auto* filter_row = new QHBoxLayout;
     auto* filter_label = new QLabel(caption_filter.tr(), devices_box);
     filter_label->setToolTip(hint_filter_text.tr());
-    out.filter_text = new QLineEdit(devices_box);
-    out.filter_text->setObjectName(QStringLiteral("devices_filter"));
-    out.filter_text->setMaxLength(15);
-    out.filter_text->setFont(font_value_big);
-    out.filter_text->setToolTip(hint_filter_text.tr());
-    filter_label->setBuddy(out.filter_text);
+    filter_text = new QLineEdit(devices_box);
+    filter_text->setObjectName(QStringLiteral("devices_filter"));
+    filter_text->setMaxLength(15);
+    filter_text->setFont(font_value_big);
+    filter_text->setToolTip(hint_filter_text.tr());
+    filter_label->setBuddy(filter_text);
     auto* field_label = new QLabel(caption_by_field.tr(), devices_box);
     field_label->setToolTip(hint_filter_field.tr());
-    out.filter_field = new QComboBox(devices_box);
-    out.filter_field->setObjectName(QStringLiteral("cbox_filter_field"));
-    out.filter_field->setToolTip(hint_filter_field.tr());
-    out.filter_field->addItems(fields);
-    out.filter_field->setCurrentIndex(fields.size() - 1);
-    field_label->setBuddy(out.filter_field);
+    filter_field = new QComboBox(devices_box);
+    filter_field->setObjectName(QStringLiteral("cbox_filter_field"));
+    filter_field->setToolTip(hint_filter_field.tr());
+    filter_field->addItems(fields);
+    filter_field->setCurrentIndex(fields.size() - 1);
+    field_label->setBuddy(filter_field);
     filter_row->addWidget(filter_label);
-    filter_row->addWidget(out.filter_text);
+    filter_row->addWidget(filter_text);
     filter_row->addWidget(field_label);
-    filter_row->addWidget(out.filter_field);
+    filter_row->addWidget(filter_field);
     filter_row->addStretch(1);
     devices_layout->addLayout(filter_row);
     layout->addWidget(devices_box, 3);
 
-    auto* buttons = new QDialogButtonBox(Qt::Horizontal, &dialog);
-    out.btn_copy = buttons->addButton(caption_copy.tr(), QDialogButtonBox::ActionRole);
-    out.btn_copy->setObjectName(QStringLiteral("btn_copy_to_clipboard"));
-    out.btn_copy->setToolTip(texts.copy_hint);
-    out.btn_save = buttons->addButton(caption_write.tr(), QDialogButtonBox::ActionRole);
-    out.btn_save->setObjectName(QStringLiteral("btn_save"));
-    out.btn_save->setToolTip(texts.write_hint->tr());
-    out.btn_close = buttons->addButton(close_caption(), QDialogButtonBox::RejectRole);
-    out.btn_close->setObjectName(QStringLiteral("btn_close"));
-    out.btn_close->setToolTip(texts.close_hint->tr());
+    auto* buttons = new QDialogButtonBox(Qt::Horizontal, this);
+    QPushButton* btn_copy = buttons->addButton(caption_copy.tr(), QDialogButtonBox::ActionRole);
+    btn_copy->setObjectName(QStringLiteral("btn_copy_to_clipboard"));
+    btn_copy->setToolTip(texts.copy_hint);
+    QPushButton* btn_save = buttons->addButton(caption_write.tr(), QDialogButtonBox::ActionRole);
+    btn_save->setObjectName(QStringLiteral("btn_save"));
+    btn_save->setToolTip(texts.write_hint->tr());
+    QPushButton* btn_close = buttons->addButton(close_caption(), QDialogButtonBox::RejectRole);
+    btn_close->setObjectName(QStringLiteral("btn_close"));
+    btn_close->setToolTip(texts.close_hint->tr());
     layout->addWidget(buttons, 0);
-    if (!QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject))
-        log_debug(static_cast<unsigned short>(texts.module << 8 | 4));
-    return out;
+    if (!connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject))
+        log_debug(static_cast<unsigned short>(debug_module << 8 | 4));
+    if (!connect(filter_text, &QLineEdit::textChanged, this,
+                 &Dialog_result_list::on_devices_filter_text_changed))
+        log_debug(static_cast<unsigned short>(debug_module << 8 | 1));
+    if (!connect(filter_field, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+                 &Dialog_result_list::on_devices_filter_field_changed))
+        log_debug(static_cast<unsigned short>(debug_module << 8 | 2));
+    if (!connect(btn_save, &QPushButton::clicked, this, &Dialog_result_list::on_btn_save_clicked))
+        log_debug(static_cast<unsigned short>(debug_module << 8 | 3));
+    if (!connect(btn_copy, &QPushButton::clicked, this,
+                 &Dialog_result_list::on_btn_copy_to_clipboard_clicked))
+        log_debug(static_cast<unsigned short>(debug_module << 8 | 6));
 }
 
-bool result_filter_column(const int* columns, int count, int index, unsigned short debug_code,
-                          int& column) {
-    if (index < 0 || index >= count) {
-        log_debug(debug_code);
-        return false;
+void Dialog_result_list::on_devices_filter_text_changed(const QString& text) {
+    update_random_number_generator(debug_module << 8 | 1);
+    table_devices->proxy->setFilterFixedString(text);
+}
+
+void Dialog_result_list::on_devices_filter_field_changed(int index) {
+    update_random_number_generator(debug_module << 8 | 2);
+    if (index < 0 || index >= filter_columns.size()) {
+        log_debug(static_cast<unsigned short>(debug_module << 8 | 5));
+        return;
     }
-    column = columns[index];
-    return true;
+    table_devices->proxy->setFilterKeyColumn(filter_columns[index]);
 }
 
-void set_result_filter(Table_devices& table, const QString& text) {
-    table.proxy->setFilterFixedString(text);
+void Dialog_result_list::on_btn_copy_to_clipboard_clicked() {
+    update_random_number_generator(debug_module << 8 | 3);
+    table_devices->copy_to_clipboard();
 }
 
-void set_result_filter_column(Table_devices& table, int column) {
-    table.proxy->setFilterKeyColumn(column);
-}
-
-bool save_result_list(Table_devices& table, QWidget* parent, bool& complete) {
+// Writes the devices that pass the filter, and their servers, as a configuration file.
+void Dialog_result_list::on_btn_save_clicked() {
+    update_random_number_generator(debug_module << 8 | 4);
     QString text;
-    complete = false;
-    if (!table.save(text, Save_mode::subset, parent, complete))
-        return false;
-    return save_to_file(parent, text);
+    bool complete = false;
+    if (table_devices->save(text, Save_mode::subset, this, complete) && save_to_file(this, text))
+        list_written(complete);
+}
+
+void Dialog_result_list::list_written(bool) {}
+
+void Dialog_result_list::keyPressEvent(QKeyEvent* event) {
+    if (about_on_f1(event, this))
+        return;
+    QDialog::keyPressEvent(event);
 }
 
 void result_list_clear_translation() {

@@ -2,15 +2,15 @@
 // What the three result lists share: the window with its servers table, its filterable
 // devices table and the copy, write and close buttons, and the writing of the shown devices.
 
+#include <QDialog>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 class Collection;
-class QDialog;
 class QComboBox;
+class QKeyEvent;
 class QLineEdit;
-class QPushButton;
-class QWidget;
 class Table_devices;
 class Table_servers;
 class Tr;
@@ -25,21 +25,38 @@ struct Result_list_texts {
     unsigned short module; // high byte of the window's debug codes
 };
 
-struct Result_list {
-    Table_servers* servers;
-    Table_devices* devices;
-    QLineEdit* filter_text;
-    QComboBox* filter_field;
-    QPushButton* btn_copy;
-    QPushButton* btn_save;
-    QPushButton* btn_close;
-};
+// The window shared by the three result lists; each list gives its texts, its collection
+// and its columns through build().
+class Dialog_result_list : public QDialog {
+    Q_OBJECT
 
-// Builds the window's contents; `fields` are the filter field items, the last being "все
-// поля", the one selected at first.
-Result_list build_result_list(QDialog& dialog, Collection& collection,
-                              const Result_list_texts& texts, int column_count, int notes_column,
-                              const QStringList& fields);
+public:
+    Table_servers* table_servers = nullptr;
+    Table_devices* table_devices = nullptr;
+    QLineEdit* filter_text = nullptr;
+    QComboBox* filter_field = nullptr;
+
+protected:
+    explicit Dialog_result_list(QWidget* parent);
+
+    // Builds the window's contents; `fields` are the filter field items, the last being "все
+    // поля", the one selected at first; `columns` the column each item selects (-1 for all).
+    void build(Collection& collection, const Result_list_texts& texts, int column_count,
+               int notes_column, const QStringList& fields, const QVector<int>& columns);
+    // After the shown devices were written; `complete` tells whether none was left out.
+    virtual void list_written(bool complete);
+    void keyPressEvent(QKeyEvent* event) override;
+
+public slots:
+    void on_devices_filter_text_changed(const QString& text);
+    void on_devices_filter_field_changed(int index);
+    void on_btn_copy_to_clipboard_clicked();
+    void on_btn_save_clicked();
+
+private:
+    QVector<int> filter_columns;
+    unsigned short debug_module = 0; // high byte of the debug codes
+};
 
 // The shared items of the filter field box and the tooltip of the copy button.
 const QString& caption_field_server();
@@ -47,16 +64,5 @@ const QString& caption_field_imei();
 const QString& caption_field_notes();
 const QString& caption_field_all();
 const QString& hint_copy_devices();
-
-// The column a filter field item selects: `columns[index]`, -1 for "все поля"; false (with
-// the debug code logged) for an index outside the items.
-bool result_filter_column(const int* columns, int count, int index, unsigned short debug_code,
-                          int& column);
-void set_result_filter(Table_devices& table, const QString& text);
-void set_result_filter_column(Table_devices& table, int column);
-
-// Writes the devices that pass the filter, and their servers, as a configuration file.
-// True when a file was written; `complete` tells whether no device was left out.
-bool save_result_list(Table_devices& table, QWidget* parent, bool& complete);
 
 void result_list_clear_translation();

@@ -3,8 +3,9 @@
 
 #include "foundation/err.h"
 
-class QMenu;
-class QTableView;
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTableView>
 
 // Small value font, read-only, single whole-row selection, sorting, last column stretched.
 void setup_table(QTableView& view);
@@ -24,6 +25,35 @@ extern Tr caption_clip_notes;
 // The tab-separated line end of every copied table.
 inline const char* clip_eol() {
     return "\r\n";
+}
+
+// Opens the copy menu of a right click: the whole table (`table_caption`), and with a row
+// under the pointer that row, and with a cell that cell. A failed connection logs
+// `debug_code` (table), the next code (row) or the one after (cell).
+template <class View>
+void open_copy_menu(View& view, QContextMenuEvent* event, const QString& table_caption,
+                    unsigned short debug_code) {
+    delete view.menu;
+    view.menu = new QMenu(&view);
+    const QPoint at = view.viewport()->mapFromGlobal(event->globalPos());
+    view.menu_row = view.rowAt(at.y());
+    view.menu_column = view.menu_row >= 0 ? view.columnAt(at.x()) : -1;
+    QAction* a = view.menu->addAction(table_caption);
+    if (!QObject::connect(a, &QAction::triggered, &view, &View::on_table_to_clipboard_triggered))
+        log_debug(debug_code);
+    if (view.menu_row >= 0) {
+        a = view.menu->addAction(caption_copy_row.tr());
+        if (!QObject::connect(a, &QAction::triggered, &view, &View::on_row_to_clipboard_triggered))
+            log_debug(static_cast<unsigned short>(debug_code + 1));
+        if (view.menu_column >= 0) {
+            a = view.menu->addAction(caption_copy_cell.tr());
+            if (!QObject::connect(a, &QAction::triggered, &view,
+                                  &View::on_cell_to_clipboard_triggered))
+                log_debug(static_cast<unsigned short>(debug_code + 2));
+        }
+    }
+    view.menu->popup(event->globalPos());
+    event->accept();
 }
 
 void table_common_clear_translation();

@@ -186,28 +186,9 @@ QSize Table_devices::sizeHint() const {
 }
 
 void Table_devices::contextMenuEvent(QContextMenuEvent* event) {
-    delete menu;
-    menu = new QMenu(this);
-    const QPoint at = viewport()->mapFromGlobal(event->globalPos());
-    menu_row = rowAt(at.y());
-    menu_column = menu_row >= 0 ? columnAt(at.x()) : -1;
     const bool all_shown = unsigned(proxy->rowCount()) == collection.devices.count;
-    QAction* a = menu->addAction(all_shown ? caption_copy_table.tr() : caption_copy_filtered.tr());
-    if (!connect(a, &QAction::triggered, this, &Table_devices::on_table_to_clipboard_triggered))
-        log_debug(4097);
-    if (menu_row >= 0) {
-        a = menu->addAction(caption_copy_row.tr());
-        if (!connect(a, &QAction::triggered, this, &Table_devices::on_row_to_clipboard_triggered))
-            log_debug(4098);
-        if (menu_column >= 0) {
-            a = menu->addAction(caption_copy_cell.tr());
-            if (!connect(a, &QAction::triggered, this,
-                         &Table_devices::on_cell_to_clipboard_triggered))
-                log_debug(4099);
-        }
-    }
-    menu->popup(event->globalPos());
-    event->accept();
+    open_copy_menu(*this, event, all_shown ? caption_copy_table.tr() : caption_copy_filtered.tr(),
+                   4097);
 }
 
 void Table_devices::copy_to_clipboard() {

@@ -84,27 +84,7 @@ QSize Table_servers::sizeHint() const {
 }
 
 void Table_servers::contextMenuEvent(QContextMenuEvent* event) {
-    delete menu;
-    menu = new QMenu(this);
-    const QPoint at = viewport()->mapFromGlobal(event->globalPos());
-    menu_row = rowAt(at.y());
-    menu_column = menu_row >= 0 ? columnAt(at.x()) : -1;
-    QAction* a = menu->addAction(caption_copy_table.tr());
-    if (!connect(a, &QAction::triggered, this, &Table_servers::on_table_to_clipboard_triggered))
-        log_debug(3850);
-    if (menu_row >= 0) {
-        a = menu->addAction(caption_copy_row.tr());
-        if (!connect(a, &QAction::triggered, this, &Table_servers::on_row_to_clipboard_triggered))
-            log_debug(3851);
-        if (menu_column >= 0) {
-            a = menu->addAction(caption_copy_cell.tr());
-            if (!connect(a, &QAction::triggered, this,
-                         &Table_servers::on_cell_to_clipboard_triggered))
-                log_debug(3852);
-        }
-    }
-    menu->popup(event->globalPos());
-    event->accept();
+    open_copy_menu(*this, event, caption_copy_table.tr(), 3850);
 }
 
 void Table_servers::on_table_to_clipboard_triggered() {

@@ -222,10 +222,10 @@ void Zelmo_client::on_connected() {
         return;
     }
     state = (state & ~st_connecting) | st_connected;
-    if (tracing()) {
-        local_port = link.local_port();
+    // Kept for the log line of a later rupture, when the link may be closed already.
+    local_port = link.local_port();
+    if (tracing())
         log(QStringLiteral("#%1 connected(local=%2)").arg(number).arg(local_port));
-    }
     take_sent_step()(this);
 }
 

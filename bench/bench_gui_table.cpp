@@ -10,11 +10,11 @@
 // Each figure is one step in `steps` below; a new row is one more function and one line there.
 
 #include "config/config.h"
-#include "config/config_files_gui.h"
 #include "config/container.h"
 #include "config/devices_proxy.h"
 #include "foundation/err.h"
 #include "support/fleet.h"
+#include "ui/config_files_gui.h"
 #include "ui/main_window.h"
 #include "ui/page_cfg.h"
 #include "ui/table_devices.h"

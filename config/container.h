@@ -12,7 +12,7 @@
 // Bytes 10..end are enciphered with a TEA output-feedback keystream started from the nonce.
 //
 // Everything here runs without widgets, so the batch runner can read and write the files
-// too; the dialogs and the retry loop on a wrong password live in config_files_gui.
+// too; the dialogs and the retry loop on a wrong password live in ui/config_files_gui.
 
 #include <QByteArray>
 #include <QString>

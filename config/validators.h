@@ -1,7 +1,7 @@
 #pragma once
 // Checks that turn the text of an input field into a value, or throw Err with a message that
 // names the field by its caption. `req_` functions need a value; `get_` ones accept an empty
-// field. The widget overloads (a QLineEdit, a QComboBox) are in config/validators_gui.h.
+// field. The widget overloads (a QLineEdit, a QComboBox) are in ui/validators_gui.h.
 
 #include <QString>
 #include <cstdint>

@@ -1,6 +1,5 @@
 #include "ui/dialog_device.h"
 
-#include "config/validators_gui.h"
 #include "foundation/err.h"
 #include "foundation/random.h"
 #include "protocol/enumerate.h"
@@ -9,6 +8,7 @@
 #include "ui/dialog_form.h"
 #include "ui/dialog_texts.h"
 #include "ui/interface.h"
+#include "ui/validators_gui.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

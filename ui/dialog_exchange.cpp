@@ -2,9 +2,9 @@
 
 #include "config/config.h"
 #include "engine/actions.h"
-#include "engine/actions_gui.h"
 #include "foundation/err.h"
 #include "foundation/random.h"
+#include "ui/actions_gui.h"
 #include "ui/dialog_about.h"
 #include "ui/dialog_mixed_result.h"
 #include "ui/dialog_texts.h"

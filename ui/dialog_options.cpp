@@ -1,10 +1,10 @@
 #include "ui/dialog_options.h"
 
-#include "config/validators_gui.h"
 #include "foundation/err.h"
 #include "foundation/random.h"
 #include "ui/dialog_texts.h"
 #include "ui/interface.h"
+#include "ui/validators_gui.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

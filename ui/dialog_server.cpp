@@ -1,11 +1,11 @@
 #include "ui/dialog_server.h"
 
 #include "config/config.h"
-#include "config/validators_gui.h"
 #include "foundation/err.h"
 #include "ui/dialog_form.h"
 #include "ui/dialog_texts.h"
 #include "ui/interface.h"
+#include "ui/validators_gui.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>

@@ -1,9 +1,9 @@
 #include "ui/main_window.h"
 
 #include "config/config.h"
-#include "config/config_files_gui.h"
 #include "foundation/err.h"
 #include "foundation/random.h"
+#include "ui/config_files_gui.h"
 #include "ui/dialog_about.h"
 #include "ui/interface.h"
 #include "ui/page_cfg.h"

@@ -1,11 +1,10 @@
 #include "ui/page_cfg.h"
 
 #include "config/config.h"
-#include "config/config_files_gui.h"
-#include "config/validators_gui.h"
 #include "engine/params.h"
 #include "foundation/err.h"
 #include "foundation/random.h"
+#include "ui/config_files_gui.h"
 #include "ui/dialog_add_device.h"
 #include "ui/dialog_add_server.h"
 #include "ui/dialog_edit_device.h"
@@ -16,6 +15,7 @@
 #include "ui/page_buttons.h"
 #include "ui/table_devices.h"
 #include "ui/table_servers.h"
+#include "ui/validators_gui.h"
 
 #include "config/devices_proxy.h"
 #include <QComboBox>

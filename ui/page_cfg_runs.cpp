@@ -2,11 +2,11 @@
 // of the configuration whatever the filter shows.
 #include "config/config.h"
 #include "engine/actions.h"
-#include "engine/actions_gui.h"
 #include "engine/params.h"
 #include "foundation/err.h"
 #include "foundation/random.h"
 #include "protocol/frame.h"
+#include "ui/actions_gui.h"
 #include "ui/dialog_commands.h"
 #include "ui/dialog_exchange.h"
 #include "ui/page_cfg.h"

@@ -1,8 +1,8 @@
 #include "ui/page_text.h"
 
-#include "config/config_files_gui.h"
 #include "foundation/err.h"
 #include "foundation/random.h"
+#include "ui/config_files_gui.h"
 #include "ui/interface.h"
 #include "ui/page_buttons.h"
 

@@ -1,10 +1,10 @@
 #include "ui/result_list.h"
 
 #include "config/config.h"
-#include "config/config_files_gui.h"
 #include "config/devices_proxy.h"
 #include "foundation/err.h"
 #include "foundation/random.h"
+#include "ui/config_files_gui.h"
 #include "ui/dialog_about.h"
 #include "ui/dialog_texts.h"
 #include "ui/interface.h"

@@ -1,4 +1,4 @@
-#include "config/validators_gui.h"
+#include "ui/validators_gui.h"
 
 #include "config/config.h"
 

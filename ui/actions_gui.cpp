@@ -1,4 +1,4 @@
-#include "engine/actions_gui.h"
+#include "ui/actions_gui.h"
 
 #include "config/config.h"
 #include "engine/actions.h"

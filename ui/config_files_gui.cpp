@@ -1,4 +1,4 @@
-#include "config/config_files_gui.h"
+#include "ui/config_files_gui.h"
 
 #include "config/container.h"
 #include "config/dialog_decrypt.h"

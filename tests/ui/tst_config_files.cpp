@@ -1,8 +1,8 @@
-#include "config/config_files_gui.h"
 #include "config/container.h"
 #include "config/dialog_decrypt.h"
 #include "config/dialog_encrypt.h"
 #include "foundation/err.h"
+#include "ui/config_files_gui.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,0 +1,63 @@
+#pragma once
+// The exchange options and the device file name: process-wide globals that travel inside the
+// configuration text. Each numeric option has a "defined" flag telling whether the
+// configuration states it (only defined options are written to the text). Times in ms.
+
+extern unsigned long long simultaneously; // 1..65535, default 100
+extern int connect_timeout;               // 1..86400000, default 10000
+extern int disconnect_timeout;            // default 3000
+extern int link_timeout;                  // default 3000
+extern int auth_timeout;                  // default 10000
+extern int upfile_timeout;                // default 900000
+extern int getparam_timeout;              // default 10000
+extern int cmd_timeout;                   // default 10000
+extern int enumerate_timeout;             // default 5000
+extern int ping_answer_timeout;           // default 2000
+extern int reconnect_delay;               // default 1000
+
+extern bool simultaneously_defined;
+extern bool connect_timeout_defined;
+extern bool disconnect_timeout_defined;
+extern bool link_timeout_defined;
+extern bool auth_timeout_defined;
+extern bool upfile_timeout_defined;
+extern bool getparam_timeout_defined;
+extern bool cmd_timeout_defined;
+extern bool enumerate_timeout_defined;
+extern bool ping_answer_timeout_defined;
+extern bool reconnect_delay_defined;
+
+// The options in the order of the text (and of the options dialog).
+enum Option_index {
+    opt_simultaneously,
+    opt_connect_timeout,
+    opt_disconnect_timeout,
+    opt_link_timeout,
+    opt_auth_timeout,
+    opt_upfile_timeout,
+    opt_getparam_timeout,
+    opt_cmd_timeout,
+    opt_enumerate_timeout,
+    opt_ping_answer_timeout,
+    opt_reconnect_delay,
+    option_count
+};
+
+struct Option_info {
+    const char* key; // the text key, also the name of the global
+    unsigned default_value;
+    unsigned maximum; // the minimum of every option is 1
+    bool* defined;
+};
+extern const Option_info option_info[option_count];
+
+unsigned get_option(int index);
+void set_option(int index, unsigned value);
+// Every option back to its default, none defined. `devfname` is not touched.
+void reset_options();
+
+// The file name under which a file is sent to a device: up to 10 printable ASCII characters,
+// zero-terminated. Written to the text only when it differs from the default.
+constexpr int devfname_max = 10;
+extern char devfname[devfname_max + 1];
+extern const char default_devfname[devfname_max + 1]; // "FIRMWARE"

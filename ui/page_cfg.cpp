@@ -1,4 +1,5 @@
 #include "ui/page_cfg.h"
+#include "ui/page_cfg_codes.h"
 
 #include "config/config.h"
 #include "engine/params.h"
@@ -255,50 +256,55 @@ static QLabel* blank_label(QWidget* parent) {
 Page_cfg::Page_cfg(QWidget* parent) : QWidget(parent) {
     gather_params = make_version_params();
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(build_servers_group(), 1);
+    layout->addWidget(build_devices_group(), 3);
+    layout->addLayout(build_purpose_row());
+    build_buttons(layout);
+    connect_signals();
+    init_run_buttons();
+}
 
-    // Servers.
-    auto* group_servers = new QGroupBox(title_servers.tr(), this);
-    auto* servers_row = new QHBoxLayout(group_servers);
-    table_servers = new Table_servers(configuration, group_servers);
+QGroupBox* Page_cfg::build_servers_group() {
+    auto* group = new QGroupBox(title_servers.tr(), this);
+    auto* row = new QHBoxLayout(group);
+    table_servers = new Table_servers(configuration, group);
     table_servers->setObjectName(QStringLiteral("table_servers"));
-    servers_row->addWidget(table_servers);
-    auto* servers_buttons = new QVBoxLayout;
-    servers_buttons->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    btn_add_server =
-        add_column_button(servers_buttons, group_servers, "btn_add_server", caption_add_server);
-    btn_delete_server = add_column_button(servers_buttons, group_servers, "btn_delete_server",
-                                          caption_delete_server);
-    btn_edit_server =
-        add_column_button(servers_buttons, group_servers, "btn_edit_server", caption_edit_server);
-    servers_row->addLayout(servers_buttons);
-    layout->addWidget(group_servers, 1);
+    row->addWidget(table_servers);
+    auto* column = new QVBoxLayout;
+    column->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    btn_add_server = add_column_button(column, group, "btn_add_server", caption_add_server);
+    btn_delete_server =
+        add_column_button(column, group, "btn_delete_server", caption_delete_server);
+    btn_edit_server = add_column_button(column, group, "btn_edit_server", caption_edit_server);
+    row->addLayout(column);
+    return group;
+}
 
-    // Devices.
-    auto* group_devices = new QGroupBox(title_devices.tr(), this);
-    auto* devices_row = new QHBoxLayout(group_devices);
-    table_devices = new Table_devices(configuration, 3, 2, group_devices);
+// The device table with its buttons and, at the bottom of the button column, the filter.
+QGroupBox* Page_cfg::build_devices_group() {
+    auto* group = new QGroupBox(title_devices.tr(), this);
+    auto* row = new QHBoxLayout(group);
+    table_devices = new Table_devices(configuration, 3, 2, group);
     table_devices->setObjectName(QStringLiteral("table_devices"));
-    devices_row->addWidget(table_devices);
-    auto* devices_column = new QVBoxLayout;
-    devices_column->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    btn_add_device =
-        add_column_button(devices_column, group_devices, "btn_add_device", caption_add_device);
-    btn_delete_device = add_column_button(devices_column, group_devices, "btn_delete_device",
-                                          caption_delete_device);
-    btn_edit_device =
-        add_column_button(devices_column, group_devices, "btn_edit_device", caption_edit_device);
-    devices_column->addStretch(1);
-    auto* label_filter = new QLabel(caption_filter.tr(), group_devices);
+    row->addWidget(table_devices);
+    auto* column = new QVBoxLayout;
+    column->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    btn_add_device = add_column_button(column, group, "btn_add_device", caption_add_device);
+    btn_delete_device =
+        add_column_button(column, group, "btn_delete_device", caption_delete_device);
+    btn_edit_device = add_column_button(column, group, "btn_edit_device", caption_edit_device);
+    column->addStretch(1);
+    auto* label_filter = new QLabel(caption_filter.tr(), group);
     label_filter->setToolTip(hint_filter.tr());
-    devices_filter = new QLineEdit(group_devices);
+    devices_filter = new QLineEdit(group);
     devices_filter->setObjectName(QStringLiteral("devices_filter"));
     devices_filter->setMaxLength(15);
     devices_filter->setFont(font_value_big);
     devices_filter->setToolTip(hint_filter.tr());
     label_filter->setBuddy(devices_filter);
-    auto* label_filter_field = new QLabel(caption_filter_field.tr(), group_devices);
+    auto* label_filter_field = new QLabel(caption_filter_field.tr(), group);
     label_filter_field->setToolTip(hint_filter_field.tr());
-    cbox_filter_field = new QComboBox(group_devices);
+    cbox_filter_field = new QComboBox(group);
     cbox_filter_field->setObjectName(QStringLiteral("cbox_filter_field"));
     cbox_filter_field->setToolTip(hint_filter_field.tr());
     for (Tr* item :
@@ -309,12 +315,15 @@ Page_cfg::Page_cfg(QWidget* parent) : QWidget(parent) {
     for (QWidget* w :
          {static_cast<QWidget*>(label_filter), static_cast<QWidget*>(devices_filter),
           static_cast<QWidget*>(label_filter_field), static_cast<QWidget*>(cbox_filter_field)})
-        devices_column->addWidget(w, 0, Qt::AlignLeft | Qt::AlignBottom);
-    devices_row->addLayout(devices_column);
-    layout->addWidget(group_devices, 3);
+        column->addWidget(w, 0, Qt::AlignLeft | Qt::AlignBottom);
+    row->addLayout(column);
+    return group;
+}
 
-    // The purpose of the next upload.
-    auto* purpose_row = new QHBoxLayout;
+// The purpose of the next upload; the device file name's label and field show only for
+// "другое", a blank stands in for them otherwise.
+QHBoxLayout* Page_cfg::build_purpose_row() {
+    auto* row = new QHBoxLayout;
     auto* label_purpose = new QLabel(caption_purpose.caption(), this);
     label_purpose->setToolTip(caption_purpose.hint());
     cbox_devfname = new QComboBox(this);
@@ -325,8 +334,8 @@ Page_cfg::Page_cfg(QWidget* parent) : QWidget(parent) {
         cbox_devfname->addItem(p.caption.tr());
     cbox_devfname->addItem(caption_other.tr());
     label_purpose->setBuddy(cbox_devfname);
-    purpose_row->addWidget(label_purpose);
-    purpose_row->addWidget(cbox_devfname);
+    row->addWidget(label_purpose);
+    row->addWidget(cbox_devfname);
 
     auto* label_holder = new QWidget(this);
     stack_devfname_label = new QStackedLayout(label_holder);
@@ -346,12 +355,14 @@ Page_cfg::Page_cfg(QWidget* parent) : QWidget(parent) {
     ebox_devfname->setMinimumWidth((devfname_max + 2) * w_dec_big);
     stack_devfname_ebox->addWidget(ebox_devfname);
     label_devfname->setBuddy(ebox_devfname);
-    purpose_row->addWidget(label_holder);
-    purpose_row->addWidget(ebox_holder);
-    purpose_row->addStretch(1);
-    layout->addLayout(purpose_row);
+    row->addWidget(label_holder);
+    row->addWidget(ebox_holder);
+    row->addStretch(1);
+    return row;
+}
 
-    // Runs and options.
+// Two button boxes at the bottom right: the runs and options, then the page's own.
+void Page_cfg::build_buttons(QVBoxLayout* layout) {
     auto* run_buttons = new QDialogButtonBox(Qt::Horizontal, this);
     btn_upload = add_page_button(run_buttons, QDialogButtonBox::ActionRole, "btn_upload",
                                  devfnames[0].upload_caption.tr(), hint_upload.tr());
@@ -373,65 +384,49 @@ Page_cfg::Page_cfg(QWidget* parent) : QWidget(parent) {
     btn_about = add_about_button(page_buttons);
     btn_exit = add_exit_safe_button(page_buttons);
     layout->addWidget(page_buttons, 0, Qt::AlignRight | Qt::AlignBottom);
+}
 
+// Every connection is checked; a failed one is logged with its own code and the page is
+// built all the same.
+void Page_cfg::connect_signals() {
     const auto clicked = &QAbstractButton::clicked;
     struct Link {
         QAbstractButton* button;
         void (Page_cfg::*slot)();
+        Page_cfg_code code;
     };
-    const Link table_links[] = {
-        {btn_add_server, &Page_cfg::on_btn_add_server_clicked},
-        {btn_delete_server, &Page_cfg::on_btn_delete_server_clicked},
-        {btn_edit_server, &Page_cfg::on_btn_edit_server_clicked},
+    const Link links[] = {
+        {btn_add_server, &Page_cfg::on_btn_add_server_clicked, code_connect_add_server},
+        {btn_delete_server, &Page_cfg::on_btn_delete_server_clicked, code_connect_delete_server},
+        {btn_edit_server, &Page_cfg::on_btn_edit_server_clicked, code_connect_edit_server},
+        {btn_add_device, &Page_cfg::on_btn_add_device_clicked, code_connect_add_device},
+        {btn_delete_device, &Page_cfg::on_btn_delete_device_clicked, code_connect_delete_device},
+        {btn_edit_device, &Page_cfg::on_btn_edit_device_clicked, code_connect_edit_device},
+        {btn_options, &Page_cfg::on_btn_options_clicked, code_connect_options},
+        {btn_upload, &Page_cfg::on_btn_upload_clicked, code_connect_upload},
+        {btn_gather, &Page_cfg::on_btn_gather_clicked, code_connect_gather},
+        {btn_commands, &Page_cfg::on_btn_commands_clicked, code_connect_commands},
+        {btn_save, &Page_cfg::on_btn_save_clicked, code_connect_save},
     };
-    const Link device_links[] = {
-        {btn_add_device, &Page_cfg::on_btn_add_device_clicked},
-        {btn_delete_device, &Page_cfg::on_btn_delete_device_clicked},
-        {btn_edit_device, &Page_cfg::on_btn_edit_device_clicked},
-    };
-    unsigned short code = 769;
-    for (const Link& l : table_links) {
+    for (const Link& l : links) {
         if (!connect(l.button, clicked, this, l.slot))
-            log_debug(code);
-        ++code;
+            log_debug(l.code);
     }
     if (!connect(table_servers, &QAbstractItemView::doubleClicked, this,
                  &Page_cfg::on_table_servers_double_click))
-        log_debug(772);
-    code = 773;
-    for (const Link& l : device_links) {
-        if (!connect(l.button, clicked, this, l.slot))
-            log_debug(code);
-        ++code;
-    }
+        log_debug(code_connect_servers_double_click);
     if (!connect(table_devices, &QAbstractItemView::doubleClicked, this,
                  &Page_cfg::on_table_devices_double_click))
-        log_debug(776);
-
+        log_debug(code_connect_devices_double_click);
     if (!connect(devices_filter, &QLineEdit::textChanged, this,
                  &Page_cfg::on_devices_filter_text_changed))
-        log_debug(778);
+        log_debug(code_connect_filter_text);
     if (!connect(cbox_filter_field, qOverload<int>(&QComboBox::currentIndexChanged), this,
                  &Page_cfg::on_devices_filter_field_changed))
-        log_debug(779);
+        log_debug(code_connect_filter_field);
     if (!connect(cbox_devfname, qOverload<int>(&QComboBox::currentIndexChanged), this,
                  &Page_cfg::on_devfname_changed))
-        log_debug(780);
-    const Link page_links[] = {
-        {btn_options, &Page_cfg::on_btn_options_clicked},
-        {btn_upload, &Page_cfg::on_btn_upload_clicked},
-        {btn_gather, &Page_cfg::on_btn_gather_clicked},
-        {btn_commands, &Page_cfg::on_btn_commands_clicked},
-        {btn_save, &Page_cfg::on_btn_save_clicked},
-    };
-    code = 781;
-    for (const Link& l : page_links) {
-        if (!connect(l.button, clicked, this, l.slot))
-            log_debug(code);
-        ++code;
-    }
-
-    init_run_buttons();
+        log_debug(code_connect_devfname);
 }
 
 Page_cfg::~Page_cfg() = default;
@@ -479,7 +474,7 @@ void Page_cfg::req_values(QString& title, QString& filter, Upload_function& uplo
         title = title_other.tr();
         filter = filter_other.tr();
     } else {
-        throw Debug(793);
+        throw Debug(code_purpose);
     }
     std::memcpy(devfname, name, devfname_max);
     devfname[devfname_max] = 0;
@@ -527,7 +522,7 @@ void Page_cfg::on_btn_delete_server_clicked() {
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
-        show_debug(786, this);
+        show_debug(code_delete_server, this);
     }
 }
 
@@ -540,7 +535,7 @@ void Page_cfg::on_btn_edit_server_clicked() {
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
-        show_debug(787, this);
+        show_debug(code_edit_server, this);
     }
 }
 
@@ -553,7 +548,7 @@ void Page_cfg::on_table_servers_double_click(const QModelIndex& index) {
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
-        show_debug(788, this);
+        show_debug(code_servers_double_click, this);
     }
 }
 
@@ -590,7 +585,7 @@ void Page_cfg::on_btn_delete_device_clicked() {
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
-        show_debug(789, this);
+        show_debug(code_delete_device, this);
     }
 }
 
@@ -603,7 +598,7 @@ void Page_cfg::on_btn_edit_device_clicked() {
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
-        show_debug(790, this);
+        show_debug(code_edit_device, this);
     }
 }
 
@@ -616,7 +611,7 @@ void Page_cfg::on_table_devices_double_click(const QModelIndex& index) {
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
-        show_debug(791, this);
+        show_debug(code_devices_double_click, this);
     }
 }
 
@@ -628,7 +623,7 @@ void Page_cfg::on_devices_filter_text_changed(const QString& text) {
 void Page_cfg::on_devices_filter_field_changed(int index) {
     update_random_number_generator(778);
     if (index < 0 || index >= filter_field_count) {
-        log_debug(792);
+        log_debug(code_filter_field);
         return;
     }
     // The last item filters on every column.
@@ -674,6 +669,6 @@ void Page_cfg::on_btn_save_clicked() {
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
-        show_debug(796, this);
+        show_debug(code_save, this);
     }
 }

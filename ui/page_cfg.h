@@ -9,8 +9,11 @@
 
 class QAbstractButton;
 class QComboBox;
+class QGroupBox;
+class QHBoxLayout;
 class QLineEdit;
 class QStackedLayout;
+class QVBoxLayout;
 class Params;
 class Table_devices;
 class Table_servers;
@@ -97,6 +100,12 @@ public slots:
     void on_btn_commands_clicked();
 
 private:
+    // The constructor's parts, top to bottom, then the signals of what they built.
+    QGroupBox* build_servers_group();
+    QGroupBox* build_devices_group();
+    QHBoxLayout* build_purpose_row();
+    void build_buttons(QVBoxLayout* layout);
+    void connect_signals();
     // Sets up the upload, gather and commands buttons once the page is built
     // (ui/page_cfg_runs.cpp).
     void init_run_buttons();

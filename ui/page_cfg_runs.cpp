@@ -10,6 +10,7 @@
 #include "ui/dialog_commands.h"
 #include "ui/dialog_exchange.h"
 #include "ui/page_cfg.h"
+#include "ui/page_cfg_codes.h"
 #include "ui/table_devices.h"
 
 #include <QAbstractButton>
@@ -67,7 +68,7 @@ void Page_cfg::on_btn_upload_clicked() {
             show_exception(e, this);
             return;
         } catch (...) {
-            show_debug(795, this);
+            show_debug(code_load_file, this);
             return;
         }
         firmware_sum = calculate_crc32(firmware.constData(), size_t(firmware.size()));
@@ -75,7 +76,7 @@ void Page_cfg::on_btn_upload_clicked() {
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
-        show_debug(781, this);
+        show_debug(code_upload, this);
     }
 }
 
@@ -93,7 +94,7 @@ void Page_cfg::on_btn_gather_clicked() {
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
-        show_debug(782, this);
+        show_debug(code_gather, this);
     }
 }
 
@@ -104,7 +105,7 @@ void Page_cfg::on_btn_commands_clicked() {
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
-        show_debug(783, this);
+        show_debug(code_commands, this);
     }
 }
 

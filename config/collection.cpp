@@ -1,5 +1,6 @@
 #include "config/collection.h"
 
+#include "config/config_codes.h"
 #include "config/config_text.h"
 #include "foundation/err.h"
 
@@ -192,11 +193,11 @@ void Collection::select(const Collection& source, bool success) {
     if (n_servers) {
         server_rows = new (std::nothrow) Server_row[n_servers];
         if (!server_rows)
-            throw Debug(success ? 0x1A07 : 0x1A09);
+            throw Debug(success ? code_select_success_servers : code_select_failure_servers);
         device_rows = new (std::nothrow) Device_row[n_devices];
         if (!device_rows) {
             delete[] server_rows;
-            throw Debug(success ? 0x1A08 : 0x1A0A);
+            throw Debug(success ? code_select_success_devices : code_select_failure_devices);
         }
     }
     unsigned d = 0;
@@ -220,7 +221,7 @@ void Collection::select(const Collection& source, bool success) {
 
 QString Collection::server_description(unsigned short index) const {
     if (index >= servers.count) {
-        log_debug(0x1A12);
+        log_debug(code_server_description_row);
         return QString();
     }
     Server* s = servers.rows[index].server;
@@ -235,12 +236,12 @@ QString Collection::server_description(unsigned short index) const {
 
 QString Collection::device_description(unsigned index) const {
     if (index >= devices.count) {
-        log_debug(0x1A13);
+        log_debug(code_device_description_row);
         return QString();
     }
     const Device_row& r = devices.rows[index];
     if (r.server >= servers.count) {
-        log_debug(0x1A0B);
+        log_debug(code_description_server);
         return QString();
     }
     Server* s = servers.rows[r.server].server;

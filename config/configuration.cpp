@@ -1,5 +1,6 @@
 #include "config/configuration.h"
 
+#include "config/config_codes.h"
 #include "config/options.h"
 #include "foundation/err.h"
 
@@ -167,10 +168,10 @@ unsigned short Configuration::add_server(const Server_address& key, const QStrin
 
 void Configuration::delete_server(unsigned short index) {
     if (index >= servers.count)
-        throw Debug(0x1A14);
+        throw Debug(code_delete_server_row);
     const unsigned first = first_device_of(devices, index);
     if (first < devices.count && devices.rows[first].server == index)
-        throw Debug(0x1A15);
+        throw Debug(code_delete_server_in_use);
     Server* s = servers.rows[index].server;
     servers.beginRemoveRows(QModelIndex(), index, index);
     std::move(servers.rows + index + 1, servers.rows + servers.count, servers.rows + index);
@@ -184,7 +185,7 @@ void Configuration::delete_server(unsigned short index) {
 unsigned short Configuration::change_server(unsigned short index, const Server_address& key,
                                             const QString& notes) {
     if (index >= servers.count)
-        throw Debug(0x1A16);
+        throw Debug(code_change_server_row);
     Server* s = servers.rows[index].server;
     const bool address_changed = s->address != key.address;
     const bool port_changed = s->port != key.port;
@@ -263,7 +264,7 @@ unsigned short Configuration::change_server(unsigned short index, const Server_a
 unsigned Configuration::add_device(const Device_address& key, const char pin[pin_size],
                                    const QString& notes) {
     if (key.server >= servers.count)
-        throw Debug(0x1A17);
+        throw Debug(code_add_device_server);
     bool found;
     const unsigned pos = devices.find(key.server, key.imei, found);
     if (found) {
@@ -289,7 +290,7 @@ unsigned Configuration::add_device(const Device_address& key, const char pin[pin
 
 void Configuration::delete_device(unsigned index) {
     if (index >= devices.count)
-        throw Debug(0x1A18);
+        throw Debug(code_delete_device_row);
     Device* d = devices.rows[index].device;
     devices.beginRemoveRows(QModelIndex(), int(index), int(index));
     std::copy(devices.rows + index + 1, devices.rows + devices.count, devices.rows + index);
@@ -301,7 +302,7 @@ void Configuration::delete_device(unsigned index) {
 unsigned Configuration::change_device(unsigned index, const Device_address& key,
                                       const char pin[pin_size], const QString& notes) {
     if (index >= devices.count || key.server >= servers.count)
-        throw Debug(0x1A19);
+        throw Debug(code_change_device_row);
     Device_row& row = devices.rows[index];
     Device* d = row.device;
     const bool server_changed = row.server != key.server;

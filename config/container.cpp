@@ -1,6 +1,7 @@
 #include "config/container.h"
 #include "config/container_lzma.h"
 
+#include "config/config_codes.h"
 #include "foundation/err.h"
 #include "foundation/random.h"
 
@@ -293,7 +294,7 @@ QByteArray encode_container(const QByteArray& text, const QString& password, uin
     if (s > container_max_text)
         throw Err(errfmt_too_long.tr().arg(s).arg(container_max_text));
     if (password.isEmpty())
-        throw Debug(0x1A07);
+        throw Debug(code_empty_password);
 
     // Sized once: a text that does not compress grows by a little more than 1/64.
     const qint64 limit = s + 1000;
@@ -315,7 +316,7 @@ QByteArray encode_container(const QByteArray& text, const QString& password, uin
         r = lzma_code(&g.s, LZMA_FINISH);
     } while (r == LZMA_OK && g.s.avail_out > 0);
     if (r == LZMA_OK || r == LZMA_BUF_ERROR)
-        throw Debug(0x1A04); // output longer than the buffer
+        throw Debug(code_encoder_output); // output longer than the buffer
     if (r != LZMA_STREAM_END)
         throw Err(errfmt_compress.tr().arg(lzma_result_name(result_code(r, false))));
     const qint64 compressed = limit - qint64(g.s.avail_out);
@@ -323,7 +324,7 @@ QByteArray encode_container(const QByteArray& text, const QString& password, uin
     uint32_t props_size = 0;
     if (lzma_properties_size(&props_size, &filters[0]) != LZMA_OK || props_size != 5 ||
         lzma_properties_encode(&filters[0], c + off_props) != LZMA_OK)
-        throw Debug(0x1A04);
+        throw Debug(code_encoder_output);
 
     c[off_length] = uint8_t(s);
     c[off_length + 1] = uint8_t(s >> 8);

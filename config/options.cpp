@@ -1,5 +1,6 @@
 #include "config/options.h"
 
+#include "config/config_codes.h"
 #include "foundation/err.h"
 
 unsigned long long simultaneously = 100;
@@ -54,7 +55,7 @@ unsigned get_option(int index) {
         return unsigned(simultaneously);
     if (index > 0 && index < option_count)
         return unsigned(*timeout_values[index - 1]);
-    throw Debug(0x1A10);
+    throw Debug(code_get_option);
 }
 
 void set_option(int index, unsigned value) {
@@ -63,7 +64,7 @@ void set_option(int index, unsigned value) {
     else if (index > 0 && index < option_count)
         *timeout_values[index - 1] = int(value);
     else
-        throw Debug(0x1A11);
+        throw Debug(code_set_option);
 }
 
 void reset_options() {

@@ -12,6 +12,13 @@
 #include <new>
 #include <sys/resource.h>
 
+// Debug codes of the engine (source 10).
+enum Engine_code : unsigned short {
+    code_no_server = 0x0A01,
+    code_thread_exception, // anything but a standard exception left the run
+    code_devices_left,     // devices still pending after a run that ended without a reason
+};
+
 static Tr errtext_no_mem("engine",
                          "Работа невозможна: не удалось создать блоки управления соединениями.");
 static Tr errtext_not_served("engine", "Устройство не обслужено из-за внутренней ошибки "
@@ -119,7 +126,7 @@ uint64_t Engine::allowed_connections(uint64_t wanted) {
 void Engine::run() {
     try {
         if (configuration.servers.count == 0)
-            throw Debug(0x0A01);
+            throw Debug(code_no_server);
         prepare_servers();
         // Connections that can be busy at once: one per device, and no more than the cap per
         // server.
@@ -146,7 +153,7 @@ void Engine::run() {
         error_text = is_err(e) ? static_cast<const Err&>(e).message : QString::fromUtf8(e.what());
         log_exception(e, "Engine::run");
     } catch (...) {
-        error_text = debug_errtext(0x0A02);
+        error_text = debug_errtext(code_thread_exception);
         log(error_text);
     }
     finish_devices();
@@ -235,7 +242,7 @@ void Engine::finish_devices() {
         Server* server = servers.rows[s].server;
         while (Device* d = server->pending_devices.pop()) {
             if (!cancelled && error_text.isEmpty() && !logged) {
-                log_debug(0x0A03);
+                log_debug(code_devices_left);
                 logged = true;
             }
             --server->pending_count;

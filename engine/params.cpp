@@ -125,13 +125,17 @@ bool Params::lay_out() {
     return true;
 }
 
+// The configuration page asks for the version parameters while it is built, so their
+// failure is numbered among the page's codes (source 3).
+constexpr unsigned short code_version_params = 777;
+
 std::unique_ptr<Params> make_version_params() {
     std::unique_ptr<Params> params(new Params(3));
     params->items[0] = new Param_cp1251(name_main_firmware.tr(), 2, 256, 50);
     params->items[1] = new Param_cp1251(name_modem_firmware.tr(), 3, 256, 36);
     params->items[2] = new Param_cp1251(name_gnss_firmware.tr(), 4, 256, 50);
     if (!params->lay_out())
-        throw Debug(777);
+        throw Debug(code_version_params);
     return params;
 }
 

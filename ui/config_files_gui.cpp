@@ -1,5 +1,6 @@
 #include "ui/config_files_gui.h"
 
+#include "config/config_codes.h"
 #include "config/container.h"
 #include "config/dialog_decrypt.h"
 #include "config/dialog_encrypt.h"
@@ -36,7 +37,7 @@ bool save_to_file(QWidget* parent, const QString& text) {
     } catch (const std::exception& e) {
         show_exception(e, parent);
     } catch (...) {
-        show_debug(0x1A05, parent);
+        show_debug(code_save_to_file, parent);
     }
     return false;
 }

@@ -3,6 +3,15 @@
 #include "foundation/err.h"
 #include "ui/dialog_texts.h"
 
+// Debug codes of the dialog (source 5); 1284 is req_server's, in config/validators.cpp.
+enum : unsigned short {
+    code_connect_accepted = 1281,
+    code_connect_rejected,
+    code_connect_enumerate,
+    code_enumerate = 1285,
+    code_accept, // 1286
+};
+
 static Tr title("add_device", "Добавление устройства");
 static Tr hint_server(
     "add_device",
@@ -38,7 +47,11 @@ static Dialog_device_texts texts() {
 }
 
 Dialog_add_device::Dialog_add_device(Configuration& cfg, QWidget* parent)
-    : Dialog_device(cfg, parent, texts(), Dialog_device_codes{1281, 1281, 1285}) {}
+    : Dialog_device(cfg, parent, texts(),
+                    Dialog_device_codes{{code_connect_accepted, code_connect_rejected},
+                                        code_connect_enumerate,
+                                        1281,
+                                        code_enumerate}) {}
 
 void Dialog_add_device::accept() {
     try {
@@ -48,6 +61,6 @@ void Dialog_add_device::accept() {
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
-        show_debug(1286, this);
+        show_debug(code_accept, this);
     }
 }

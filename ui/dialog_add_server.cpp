@@ -4,6 +4,13 @@
 #include "foundation/err.h"
 #include "ui/dialog_texts.h"
 
+// Debug codes of the dialog (source 4).
+enum : unsigned short {
+    code_connect_accepted = 1025,
+    code_connect_rejected,
+    code_accept, // 1027
+};
+
 static Tr title("add_server", "Добавление сервера");
 static Tr hint_address("add_server", "Сюда надо ввести адрес добавляемого сервера «zelmo_server».");
 static Tr hint_port("add_server", "Сюда надо ввести TCP-порт добавляемого сервера.");
@@ -32,7 +39,7 @@ static Dialog_server_texts texts() {
 }
 
 Dialog_add_server::Dialog_add_server(Configuration& cfg, QWidget* parent)
-    : Dialog_server(cfg, parent, texts(), 1025) {}
+    : Dialog_server(cfg, parent, texts(), {code_connect_accepted, code_connect_rejected}) {}
 
 void Dialog_add_server::accept() {
     try {
@@ -42,6 +49,6 @@ void Dialog_add_server::accept() {
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
-        show_debug(1027, this);
+        show_debug(code_accept, this);
     }
 }

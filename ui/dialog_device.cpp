@@ -86,10 +86,10 @@ Dialog_device::Dialog_device(Configuration& cfg, QWidget* parent, const Dialog_d
     grid->setAlignment(label_notes, Qt::AlignRight | Qt::AlignTop);
 
     buttons = add_ok_cancel(this, layout, t.caption_ok, t.hint_ok, t.hint_cancel,
-                            codes.first_connect, btn_ok, btn_cancel);
+                            codes.connect_buttons, btn_ok, btn_cancel);
     if (!connect(btn_enumerate, &QPushButton::clicked, this,
                  &Dialog_device::on_btn_enumerate_clicked))
-        log_debug(codes.first_connect + 2);
+        log_debug(codes.connect_enumerate);
 }
 
 Dialog_device::Values Dialog_device::read_values() const {

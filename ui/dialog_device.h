@@ -4,6 +4,7 @@
 // fields with their labels, and the accept and cancel buttons.
 
 #include "config/config.h"
+#include "ui/dialog_form.h"
 
 #include <QDialog>
 
@@ -24,7 +25,8 @@ struct Dialog_device_texts {
 
 // Debug and random-generator codes that differ between the two dialogs.
 struct Dialog_device_codes {
-    unsigned short first_connect; // the next connects follow it
+    Ok_cancel_codes connect_buttons;
+    unsigned short connect_enumerate;
     unsigned short enumerate_random;
     unsigned short enumerate_debug; // a non-standard exception in the enumerate handler
 };

@@ -9,6 +9,17 @@
 #include <QTextEdit>
 #include <cstring>
 
+// Debug codes of the dialog (source 7).
+enum : unsigned short {
+    code_connect_accepted = 1793,
+    code_connect_rejected,
+    code_connect_enumerate,
+    code_enumerate, // 1796
+    code_accept,
+    code_accept_row,
+    code_row, // a row the configuration does not have
+};
+
 static Tr title("edit_device", "Параметры устройства");
 static Tr hint_server(
     "edit_device",
@@ -44,9 +55,14 @@ static Dialog_device_texts texts() {
 }
 
 Dialog_edit_device::Dialog_edit_device(Configuration& cfg, unsigned row, QWidget* parent)
-    : Dialog_device(cfg, parent, texts(), Dialog_device_codes{1793, 1793, 1796}), device_row(row) {
+    : Dialog_device(cfg, parent, texts(),
+                    Dialog_device_codes{{code_connect_accepted, code_connect_rejected},
+                                        code_connect_enumerate,
+                                        1793,
+                                        code_enumerate}),
+      device_row(row) {
     if (row >= cfg.devices.count)
-        throw Debug(1799);
+        throw Debug(code_row);
     const Device_row& r = cfg.devices.rows[row];
     cbox_server->setCurrentIndex(r.server);
     ebox_imei->setText(r.device->imei_str());
@@ -59,7 +75,7 @@ void Dialog_edit_device::accept() {
     try {
         const Values v = read_values();
         if (device_row >= cfg.devices.count)
-            throw Debug(1798);
+            throw Debug(code_accept_row);
         const Device_row& r = cfg.devices.rows[device_row];
         if (v.key.server == r.server && v.key.imei == r.device->imei &&
             std::memcmp(v.pin, r.device->pin, pin_size) == 0 && v.notes == r.device->notes)
@@ -69,6 +85,6 @@ void Dialog_edit_device::accept() {
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
-        show_debug(1797, this);
+        show_debug(code_accept, this);
     }
 }

@@ -8,6 +8,15 @@
 #include <QLineEdit>
 #include <QTextEdit>
 
+// Debug codes of the dialog (source 6).
+enum : unsigned short {
+    code_connect_accepted = 1537,
+    code_connect_rejected,
+    code_accept, // 1539
+    code_accept_row,
+    code_row, // a row the configuration does not have
+};
+
 static Tr title("edit_server", "Параметры сервера");
 static Tr hint_address("edit_server",
                        "Здесь отображается адрес рассматриваемого сервера «zelmo_server».");
@@ -37,9 +46,10 @@ static Dialog_server_texts texts() {
 }
 
 Dialog_edit_server::Dialog_edit_server(Configuration& cfg, unsigned short row, QWidget* parent)
-    : Dialog_server(cfg, parent, texts(), 1537), server_row(row) {
+    : Dialog_server(cfg, parent, texts(), {code_connect_accepted, code_connect_rejected}),
+      server_row(row) {
     if (row >= cfg.servers.count)
-        throw Debug(1541);
+        throw Debug(code_row);
     Server& s = *cfg.servers.rows[row].server;
     ebox_address->setText(s.address);
     ebox_port->setText(QString::number(s.port));
@@ -50,7 +60,7 @@ void Dialog_edit_server::accept() {
     try {
         const Values v = read_values();
         if (server_row >= cfg.servers.count)
-            throw Debug(1540);
+            throw Debug(code_accept_row);
         const Server& s = *cfg.servers.rows[server_row].server;
         if (v.address == s.address && v.port == s.port && v.notes == s.notes)
             throw Err(errtext_not_edited());
@@ -59,6 +69,6 @@ void Dialog_edit_server::accept() {
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
-        show_debug(1539, this);
+        show_debug(code_accept, this);
     }
 }

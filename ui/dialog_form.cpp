@@ -24,8 +24,7 @@ QLabel* add_field_label(QWidget* parent, QGridLayout* grid, int row, const QStri
 
 QDialogButtonBox* add_ok_cancel(QDialog* dialog, QBoxLayout* layout, const QString& caption_ok,
                                 const QString& hint_ok, const QString& hint_cancel,
-                                unsigned short first_connect_code, QPushButton*& ok,
-                                QPushButton*& cancel) {
+                                Ok_cancel_codes codes, QPushButton*& ok, QPushButton*& cancel) {
     auto* buttons = new QDialogButtonBox(Qt::Horizontal, dialog);
     ok = buttons->addButton(caption_ok, QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("btn_ok"));
@@ -35,8 +34,8 @@ QDialogButtonBox* add_ok_cancel(QDialog* dialog, QBoxLayout* layout, const QStri
     cancel->setToolTip(hint_cancel);
     layout->addWidget(buttons);
     if (!QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept))
-        log_debug(first_connect_code);
+        log_debug(codes.accepted);
     if (!QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject))
-        log_debug(first_connect_code + 1);
+        log_debug(codes.rejected);
     return buttons;
 }

@@ -16,10 +16,13 @@ class QWidget;
 QLabel* add_field_label(QWidget* parent, QGridLayout* grid, int row, const QString& caption,
                         QWidget* field, const QString& hint);
 
+// The debug codes logged when the accept or the reject connection fails.
+struct Ok_cancel_codes {
+    unsigned short accepted, rejected;
+};
+
 // The accept and "Отмена" buttons under the form, wired to accept and reject; the accept
-// tooltip ends with the note on saving. A failed connect logs first_connect_code, then the
-// next code.
+// tooltip ends with the note on saving.
 QDialogButtonBox* add_ok_cancel(QDialog* dialog, QBoxLayout* layout, const QString& caption_ok,
                                 const QString& hint_ok, const QString& hint_cancel,
-                                unsigned short first_connect_code, QPushButton*& ok,
-                                QPushButton*& cancel);
+                                Ok_cancel_codes codes, QPushButton*& ok, QPushButton*& cancel);

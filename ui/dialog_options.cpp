@@ -16,6 +16,17 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+// Debug codes of the options dialog (source 8). The check boxes' states and accept() have
+// fixed numbers; the connections take the places around them.
+enum Dialog_options_code : unsigned short {
+    code_connect_defined = 2060, // any of the check boxes
+    code_connect_accepted,
+    code_defined_state, // one per option, in the table's order
+    code_accept = code_defined_state + option_count,
+    code_connect_rejected,
+};
+static_assert(code_defined_state == 2062 && code_accept == 2073, "the dialog's fixed codes");
+
 static Tr title("options", "Тонкая настройка");
 
 #define RANGE_TAIL                                                                                                                                                  \
@@ -227,7 +238,7 @@ Dialog_options::Dialog_options(QWidget* parent)
             grid->addWidget(label_ms[i], i, 3);
         }
         if (!connect(cbox_defined[i], &QCheckBox::stateChanged, this, state_slots[i]))
-            log_debug(2060);
+            log_debug(code_connect_defined);
     }
 
     group_trace = new QGroupBox(title_trace_group.tr(), this);
@@ -248,9 +259,9 @@ Dialog_options::Dialog_options(QWidget* parent)
     btn_cancel->setToolTip(hint_cancel.tr());
     layout->addWidget(buttons);
     if (!connect(buttons, &QDialogButtonBox::accepted, this, &Dialog_options::accept))
-        log_debug(2061);
+        log_debug(code_connect_accepted);
     if (!connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject))
-        log_debug(2061);
+        log_debug(code_connect_rejected);
 }
 
 void Dialog_options::defined_state_changed(int option, int state) {
@@ -261,7 +272,7 @@ void Dialog_options::defined_state_changed(int option, int state) {
     } else if (state == Qt::Checked) {
         ebox_option[option]->setReadOnly(false);
     } else {
-        log_debug(static_cast<unsigned short>(2062 + option));
+        log_debug(static_cast<unsigned short>(code_defined_state + option));
     }
 }
 
@@ -332,6 +343,6 @@ void Dialog_options::accept() {
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
-        show_debug(2073, this);
+        show_debug(code_accept, this);
     }
 }

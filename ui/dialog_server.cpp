@@ -34,7 +34,7 @@ static QLabel* add_row(QWidget* parent, QGridLayout* grid, int row, const QStrin
 }
 
 Dialog_server::Dialog_server(Configuration& cfg, QWidget* parent, const Dialog_server_texts& t,
-                             unsigned short first_connect_code)
+                             Ok_cancel_codes connect_codes)
     : QDialog(parent, dialog_flags), cfg(cfg) {
     init_fonts(*this);
     setWindowTitle(t.title);
@@ -61,8 +61,8 @@ Dialog_server::Dialog_server(Configuration& cfg, QWidget* parent, const Dialog_s
     label_notes->setAlignment(Qt::AlignRight | Qt::AlignTop);
     grid->setAlignment(label_notes, Qt::AlignRight | Qt::AlignTop);
 
-    buttons = add_ok_cancel(this, layout, t.caption_ok, t.hint_ok, t.hint_cancel,
-                            first_connect_code, btn_ok, btn_cancel);
+    buttons = add_ok_cancel(this, layout, t.caption_ok, t.hint_ok, t.hint_cancel, connect_codes,
+                            btn_ok, btn_cancel);
 }
 
 Dialog_server::Values Dialog_server::read_values() const {

@@ -2,6 +2,8 @@
 // What the add and edit server dialogs share: the address, port and notes fields with their
 // labels, and the accept and cancel buttons.
 
+#include "ui/dialog_form.h"
+
 #include <QDialog>
 
 class Configuration;
@@ -35,9 +37,8 @@ public:
     QPushButton* btn_cancel;
 
 protected:
-    // first_connect_code: the debug code of the first connect; the next ones follow it.
     Dialog_server(Configuration& cfg, QWidget* parent, const Dialog_server_texts& texts,
-                  unsigned short first_connect_code);
+                  Ok_cancel_codes connect_codes);
     struct Values {
         QString address;
         unsigned short port;

@@ -19,6 +19,28 @@
 #include <QStackedLayout>
 #include <QTextEdit>
 
+// Debug codes of the main window (source 2): the connections in the order they are made,
+// then the handlers' own.
+enum Main_window_code : unsigned short {
+    code_connect_create = 513,
+    code_connect_load,
+    code_connect_start_about,
+    code_connect_start_exit,
+    code_connect_switch_to_text,
+    code_connect_close_cfg,
+    code_connect_cfg_about,
+    code_connect_cfg_exit,
+    code_connect_parse,
+    code_connect_close_text,
+    code_connect_text_about,
+    code_connect_text_exit, // 524
+    code_load,
+    code_switch_to_text,
+    code_parse,
+    code_page_index, // a page index the stack does not have, in closeEvent
+};
+static_assert(code_connect_text_exit == 524 && code_page_index == 528, "the window's fixed codes");
+
 static Tr_with_hint question_close_unsaved(
     "main_wnd",
     "Вы внесли в конфигурацию изменения, и после этого вы ещё не записывали эту "
@@ -81,29 +103,29 @@ Main_window::Main_window(QWidget* parent)
     struct Link {
         QAbstractButton* button;
         void (Main_window::*slot)();
+        Main_window_code code;
     };
     // The exit buttons go to close(), so that they ask exactly what the title bar asks.
     const Link links[] = {
-        {page_start->btn_create, &Main_window::on_btn_create_clicked},
-        {page_start->btn_load, &Main_window::on_btn_load_clicked},
-        {page_start->btn_about, &Main_window::on_btn_about_clicked},
-        {page_start->btn_exit, nullptr},
-        {page_cfg->btn_switch_to_text, &Main_window::on_btn_switch_to_text_clicked},
-        {page_cfg->btn_close, &Main_window::on_btn_close_cfg_clicked},
-        {page_cfg->btn_about, &Main_window::on_btn_about_clicked},
-        {page_cfg->btn_exit, nullptr},
-        {page_text->btn_parse, &Main_window::on_btn_parse_text_clicked},
-        {page_text->btn_close, &Main_window::on_btn_close_text_clicked},
-        {page_text->btn_about, &Main_window::on_btn_about_clicked},
-        {page_text->btn_exit, nullptr},
+        {page_start->btn_create, &Main_window::on_btn_create_clicked, code_connect_create},
+        {page_start->btn_load, &Main_window::on_btn_load_clicked, code_connect_load},
+        {page_start->btn_about, &Main_window::on_btn_about_clicked, code_connect_start_about},
+        {page_start->btn_exit, nullptr, code_connect_start_exit},
+        {page_cfg->btn_switch_to_text, &Main_window::on_btn_switch_to_text_clicked,
+         code_connect_switch_to_text},
+        {page_cfg->btn_close, &Main_window::on_btn_close_cfg_clicked, code_connect_close_cfg},
+        {page_cfg->btn_about, &Main_window::on_btn_about_clicked, code_connect_cfg_about},
+        {page_cfg->btn_exit, nullptr, code_connect_cfg_exit},
+        {page_text->btn_parse, &Main_window::on_btn_parse_text_clicked, code_connect_parse},
+        {page_text->btn_close, &Main_window::on_btn_close_text_clicked, code_connect_close_text},
+        {page_text->btn_about, &Main_window::on_btn_about_clicked, code_connect_text_about},
+        {page_text->btn_exit, nullptr, code_connect_text_exit},
     };
-    unsigned short code = 513;
     for (const Link& link : links) {
         const bool ok = link.slot ? bool(connect(link.button, clicked, this, link.slot))
                                   : bool(connect(link.button, clicked, this, &QWidget::close));
         if (!ok)
-            log_debug(code);
-        ++code;
+            log_debug(link.code);
     }
     resize(100 * module_w, 36 * module_h);
 }
@@ -130,7 +152,7 @@ void Main_window::on_btn_load_clicked() {
         show_exception(e, this);
         clear_cfg();
     } catch (...) {
-        show_debug(525, this);
+        show_debug(code_load, this);
         clear_cfg();
     }
 }
@@ -173,7 +195,7 @@ void Main_window::on_btn_switch_to_text_clicked() {
     } catch (const std::exception& e) {
         show_exception(e, this);
     } catch (...) {
-        show_debug(526, this);
+        show_debug(code_switch_to_text, this);
     }
 }
 
@@ -189,7 +211,7 @@ void Main_window::on_btn_parse_text_clicked() {
         show_exception(e, this);
         clear_cfg();
     } catch (...) {
-        show_debug(527, this);
+        show_debug(code_parse, this);
         clear_cfg();
     }
 }
@@ -234,7 +256,7 @@ void Main_window::closeEvent(QCloseEvent* event) {
         modified = page_text->modified;
         break;
     default:
-        show_debug(528, this);
+        show_debug(code_page_index, this);
         event->ignore();
         return;
     }

@@ -57,6 +57,20 @@ const QString& hint_copy_devices() {
     return hint_copy_devices_to_clipboard.tr();
 }
 
+// The places of the list windows' debug codes; each window's module is the high byte.
+enum Result_list_place : unsigned short {
+    place_connect_filter_text = 1,
+    place_connect_filter_field,
+    place_connect_save,
+    place_connect_rejected,
+    place_filter_field, // an index the filter field box does not have
+    place_connect_copy,
+};
+
+unsigned short Dialog_result_list::code(unsigned short place) const {
+    return static_cast<unsigned short>(debug_module << 8 | place);
+}
+
 Dialog_result_list::Dialog_result_list(QWidget* parent)
     : QDialog(parent, dialog_flags | Qt::WindowMaximizeButtonHint) {}
 
@@ -122,18 +136,18 @@ void Dialog_result_list::build(Collection& collection, const Result_list_texts& 
     btn_close->setToolTip(texts.close_hint->tr());
     layout->addWidget(buttons, 0);
     if (!connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject))
-        log_debug(static_cast<unsigned short>(debug_module << 8 | 4));
+        log_debug(code(place_connect_rejected));
     if (!connect(filter_text, &QLineEdit::textChanged, this,
                  &Dialog_result_list::on_devices_filter_text_changed))
-        log_debug(static_cast<unsigned short>(debug_module << 8 | 1));
+        log_debug(code(place_connect_filter_text));
     if (!connect(filter_field, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
                  &Dialog_result_list::on_devices_filter_field_changed))
-        log_debug(static_cast<unsigned short>(debug_module << 8 | 2));
+        log_debug(code(place_connect_filter_field));
     if (!connect(btn_save, &QPushButton::clicked, this, &Dialog_result_list::on_btn_save_clicked))
-        log_debug(static_cast<unsigned short>(debug_module << 8 | 3));
+        log_debug(code(place_connect_save));
     if (!connect(btn_copy, &QPushButton::clicked, this,
                  &Dialog_result_list::on_btn_copy_to_clipboard_clicked))
-        log_debug(static_cast<unsigned short>(debug_module << 8 | 6));
+        log_debug(code(place_connect_copy));
 }
 
 void Dialog_result_list::on_devices_filter_text_changed(const QString& text) {
@@ -144,7 +158,7 @@ void Dialog_result_list::on_devices_filter_text_changed(const QString& text) {
 void Dialog_result_list::on_devices_filter_field_changed(int index) {
     update_random_number_generator(debug_module << 8 | 2);
     if (index < 0 || index >= filter_columns.size()) {
-        log_debug(static_cast<unsigned short>(debug_module << 8 | 5));
+        log_debug(code(place_filter_field));
         return;
     }
     table_devices->proxy->setFilterKeyColumn(filter_columns[index]);

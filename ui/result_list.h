@@ -56,6 +56,8 @@ public slots:
 private:
     QVector<int> filter_columns;
     unsigned short debug_module = 0; // high byte of the debug codes
+    // The debug code of a place in this window.
+    unsigned short code(unsigned short place) const;
 };
 
 // The shared items of the filter field box and the tooltip of the copy button.

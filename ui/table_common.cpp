@@ -3,8 +3,10 @@
 #include "config/config.h"
 #include "ui/interface.h"
 
+#include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QMenu>
 #include <QTableView>
 #include <algorithm>
 
@@ -46,4 +48,29 @@ void setup_table(QTableView& view) {
 
 int column_pad() {
     return std::max(12, w_dec_small);
+}
+
+void Copy_menu_view::open_copy_menu(QContextMenuEvent* event, const QString& table_caption,
+                                    Copy_menu_codes codes) {
+    delete menu;
+    menu = new QMenu(this);
+    const QPoint at = viewport()->mapFromGlobal(event->globalPos());
+    menu_row = rowAt(at.y());
+    menu_column = menu_row >= 0 ? columnAt(at.x()) : -1;
+    QAction* a = menu->addAction(table_caption);
+    if (!connect(a, &QAction::triggered, this, &Copy_menu_view::on_table_to_clipboard_triggered))
+        log_debug(codes.table);
+    if (menu_row >= 0) {
+        a = menu->addAction(caption_copy_row.tr());
+        if (!connect(a, &QAction::triggered, this, &Copy_menu_view::on_row_to_clipboard_triggered))
+            log_debug(codes.row);
+        if (menu_column >= 0) {
+            a = menu->addAction(caption_copy_cell.tr());
+            if (!connect(a, &QAction::triggered, this,
+                         &Copy_menu_view::on_cell_to_clipboard_triggered))
+                log_debug(codes.cell);
+        }
+    }
+    menu->popup(event->globalPos());
+    event->accept();
 }

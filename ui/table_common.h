@@ -1,11 +1,12 @@
 #pragma once
-// What the server and device views share: their settings and the context menu's texts.
+// What the server and device views share: their settings, the copy menu and its texts.
 
 #include "foundation/err.h"
 
-#include <QContextMenuEvent>
-#include <QMenu>
 #include <QTableView>
+
+class QContextMenuEvent;
+class QMenu;
 
 // Small value font, read-only, single whole-row selection, sorting, last column stretched.
 void setup_table(QTableView& view);
@@ -27,33 +28,30 @@ inline const char* clip_eol() {
     return "\r\n";
 }
 
-// Opens the copy menu of a right click: the whole table (`table_caption`), and with a row
-// under the pointer that row, and with a cell that cell. A failed connection logs
-// `debug_code` (table), the next code (row) or the one after (cell).
-template <class View>
-void open_copy_menu(View& view, QContextMenuEvent* event, const QString& table_caption,
-                    unsigned short debug_code) {
-    delete view.menu;
-    view.menu = new QMenu(&view);
-    const QPoint at = view.viewport()->mapFromGlobal(event->globalPos());
-    view.menu_row = view.rowAt(at.y());
-    view.menu_column = view.menu_row >= 0 ? view.columnAt(at.x()) : -1;
-    QAction* a = view.menu->addAction(table_caption);
-    if (!QObject::connect(a, &QAction::triggered, &view, &View::on_table_to_clipboard_triggered))
-        log_debug(debug_code);
-    if (view.menu_row >= 0) {
-        a = view.menu->addAction(caption_copy_row.tr());
-        if (!QObject::connect(a, &QAction::triggered, &view, &View::on_row_to_clipboard_triggered))
-            log_debug(static_cast<unsigned short>(debug_code + 1));
-        if (view.menu_column >= 0) {
-            a = view.menu->addAction(caption_copy_cell.tr());
-            if (!QObject::connect(a, &QAction::triggered, &view,
-                                  &View::on_cell_to_clipboard_triggered))
-                log_debug(static_cast<unsigned short>(debug_code + 2));
-        }
-    }
-    view.menu->popup(event->globalPos());
-    event->accept();
-}
+// A table view with the copy menu of a right click: the whole table, and with a row under
+// the pointer that row, and with a cell that cell. The views say what each entry copies.
+class Copy_menu_view : public QTableView {
+    Q_OBJECT
+public:
+    using QTableView::QTableView;
+
+    QMenu* menu = nullptr;
+    int menu_row = -1; // where the last right click was, -1 outside
+    int menu_column = -1;
+
+public slots:
+    virtual void on_table_to_clipboard_triggered() = 0;
+    virtual void on_row_to_clipboard_triggered() = 0;
+    virtual void on_cell_to_clipboard_triggered() = 0;
+
+protected:
+    // The debug codes logged when an entry's connection fails.
+    struct Copy_menu_codes {
+        unsigned short table, row, cell;
+    };
+    // Opens the menu at the event's point; `table_caption` names the whole-table entry.
+    void open_copy_menu(QContextMenuEvent* event, const QString& table_caption,
+                        Copy_menu_codes codes);
+};
 
 void table_common_clear_translation();

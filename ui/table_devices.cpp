@@ -13,6 +13,36 @@
 #include <QScrollBar>
 #include <algorithm>
 
+// Debug codes of the device view (source 16). Runs follow the places of one function; a
+// new place takes the next number after its run.
+enum Table_devices_code : unsigned short {
+    code_connect_copy_table = 4097,
+    code_connect_copy_row,
+    code_connect_copy_cell,
+    code_column_hint = 4114,
+    code_no_selection_model,
+    code_rows_mixed, // the selection spans more than one row
+    code_selection_foreign,
+    code_selected_unmapped,
+    code_selected_negative,
+    code_selected_past_end,
+    code_clicked_invalid,
+    code_clicked_unmapped,
+    code_clicked_past_end = 4124,
+    code_copy_all_past_end = 4126,
+    code_copy_all_description,
+    code_copy_row_invalid = 4130,
+    code_copy_row_unmapped,
+    code_copy_row_past_end,
+    code_copy_cell_invalid = 4136,
+    code_copy_cell_unmapped,
+    code_copy_cell_not_text,
+    code_save_bad_row = 4146,
+    code_save_already_written,
+    code_save_bad_server,
+    code_shown_count, // the proxy reports a negative row count
+};
+
 Tr hint_copy_devices_to_clipboard(
     "clipboard",
     "Если вы нажмёте эту кнопку, программа скопирует в системный буфер\nобмена (clipboard) "
@@ -92,8 +122,8 @@ void table_devices_clear_translation() {
 }
 
 Table_devices::Table_devices(Collection& collection, int columns, int notes_column, QWidget* parent)
-    : QTableView(parent), collection(collection), proxy(new Devices_proxy(this)), columns(columns),
-      notes_column(notes_column) {
+    : Copy_menu_view(parent), collection(collection), proxy(new Devices_proxy(this)),
+      columns(columns), notes_column(notes_column) {
     setup_table(*this);
     proxy->setSourceModel(&collection.devices);
     setModel(proxy);
@@ -140,40 +170,40 @@ void Table_devices::compute_column_hints() {
 unsigned Table_devices::selected_row() const {
     const QItemSelectionModel* selection = selectionModel();
     if (!selection)
-        throw Debug(4115);
+        throw Debug(code_no_selection_model);
     const QModelIndexList indexes = selection->selectedIndexes();
     if (indexes.isEmpty())
         throw Err(errtext_device_not_selected.tr());
     const int row = indexes.front().row();
     for (const QModelIndex& i : indexes)
         if (i.row() != row)
-            throw Debug(4116);
+            throw Debug(code_rows_mixed);
     if (indexes.front().model() != proxy)
-        throw Debug(4117);
+        throw Debug(code_selection_foreign);
     const QModelIndex source = proxy->mapToSource(indexes.front());
     if (!source.isValid())
-        throw Debug(4118);
+        throw Debug(code_selected_unmapped);
     if (source.row() < 0)
-        throw Debug(4119);
+        throw Debug(code_selected_negative);
     if (unsigned(source.row()) >= collection.devices.count)
-        throw Debug(4120);
+        throw Debug(code_selected_past_end);
     return unsigned(source.row());
 }
 
 unsigned Table_devices::clicked_row(const QModelIndex& index) const {
     if (!index.isValid())
-        throw Debug(4121);
+        throw Debug(code_clicked_invalid);
     const QModelIndex source = proxy->mapToSource(index);
     if (!source.isValid())
-        throw Debug(4122);
+        throw Debug(code_clicked_unmapped);
     if (unsigned(source.row()) >= collection.devices.count)
-        throw Debug(4124);
+        throw Debug(code_clicked_past_end);
     return unsigned(source.row());
 }
 
 int Table_devices::sizeHintForColumn(int column) const {
     if (column < 0 || column >= column_hints.size()) {
-        log_debug(4114);
+        log_debug(code_column_hint);
         return -1;
     }
     return column_hints[column];
@@ -187,8 +217,8 @@ QSize Table_devices::sizeHint() const {
 
 void Table_devices::contextMenuEvent(QContextMenuEvent* event) {
     const bool all_shown = unsigned(proxy->rowCount()) == collection.devices.count;
-    open_copy_menu(*this, event, all_shown ? caption_copy_table.tr() : caption_copy_filtered.tr(),
-                   4097);
+    open_copy_menu(event, all_shown ? caption_copy_table.tr() : caption_copy_filtered.tr(),
+                   {code_connect_copy_table, code_connect_copy_row, code_connect_copy_cell});
 }
 
 void Table_devices::copy_to_clipboard() {
@@ -216,13 +246,13 @@ void Table_devices::copy_to_clipboard() {
     unsigned missing = 0;
     for (const unsigned row : proxy->shown_rows()) {
         if (row >= d.count) {
-            log_debug(4126);
+            log_debug(code_copy_all_past_end);
             ++missing;
             continue;
         }
         const QString line = collection.device_description(row);
         if (line.isEmpty()) {
-            log_debug(4127);
+            log_debug(code_copy_all_description);
             ++missing;
             continue;
         }
@@ -241,16 +271,16 @@ void Table_devices::on_table_to_clipboard_triggered() {
 void Table_devices::on_row_to_clipboard_triggered() {
     const QModelIndex index = proxy->index(menu_row, 0);
     if (!index.isValid()) {
-        show_debug(4130, this);
+        show_debug(code_copy_row_invalid, this);
         return;
     }
     const QModelIndex source = proxy->mapToSource(index);
     if (!source.isValid()) {
-        show_debug(4131, this);
+        show_debug(code_copy_row_unmapped, this);
         return;
     }
     if (unsigned(source.row()) >= collection.devices.count) {
-        show_debug(4132, this);
+        show_debug(code_copy_row_past_end, this);
         return;
     }
     const QString line = collection.device_description(unsigned(source.row()));
@@ -264,16 +294,16 @@ void Table_devices::on_row_to_clipboard_triggered() {
 void Table_devices::on_cell_to_clipboard_triggered() {
     const QModelIndex index = proxy->index(menu_row, menu_column);
     if (!index.isValid()) {
-        show_debug(4136, this);
+        show_debug(code_copy_cell_invalid, this);
         return;
     }
     if (!proxy->mapToSource(index).isValid()) {
-        show_debug(4137, this);
+        show_debug(code_copy_cell_unmapped, this);
         return;
     }
     const QVariant value = index.data(Qt::DisplayRole);
     if (value.userType() != QMetaType::QString) {
-        show_debug(4138, this);
+        show_debug(code_copy_cell_not_text, this);
         return;
     }
     QGuiApplication::clipboard()->setText(value.toString());
@@ -282,7 +312,7 @@ void Table_devices::on_cell_to_clipboard_triggered() {
 bool Table_devices::warn_if_filtered(QWidget* parent) {
     const int shown = proxy->rowCount();
     if (shown < 0) {
-        show_debug(4149, parent);
+        show_debug(code_shown_count, parent);
         return false;
     }
     const unsigned total = collection.devices.count;
@@ -307,11 +337,11 @@ bool Table_devices::save(QString& text, Save_mode mode, QWidget* parent, bool& c
     const unsigned gaps = write_cfg_text(out, c, order, unsigned(shown.size()), subset, &kinds);
     // One entry per kind: a broken table must not write a million lines to the log.
     if (kinds.bad_row)
-        log_debug(4146);
+        log_debug(code_save_bad_row);
     if (kinds.already_written)
-        log_debug(4147);
+        log_debug(code_save_already_written);
     if (kinds.bad_server)
-        log_debug(4148);
+        log_debug(code_save_bad_server);
     auto fail = [&c] {
         begin_cfg_text(c);
         return false;

@@ -3,13 +3,12 @@
 // the clipboard and the rendering of the shown devices as configuration text.
 
 #include "foundation/err.h"
+#include "ui/table_common.h"
 
-#include <QTableView>
 #include <QVector>
 
 class Collection;
 class Devices_proxy;
-class QMenu;
 
 enum class Save_mode {
     subset = 0, // result lists: only servers with a written device; problems asked
@@ -17,7 +16,7 @@ enum class Save_mode {
     text = 2,   // switch to the text page: every server; problems are errors, nothing rendered
 };
 
-class Table_devices : public QTableView {
+class Table_devices : public Copy_menu_view {
     Q_OBJECT
 public:
     // `columns` and `notes_column` as in the collection's device model: 3 and 2 for a
@@ -50,14 +49,11 @@ public:
     int columns;
     int notes_column;
     QVector<int> column_hints;
-    QMenu* menu = nullptr;
-    int menu_row = -1; // where the last right click was, -1 outside
-    int menu_column = -1;
 
 public slots:
-    void on_table_to_clipboard_triggered();
-    void on_row_to_clipboard_triggered();
-    void on_cell_to_clipboard_triggered();
+    void on_table_to_clipboard_triggered() override;
+    void on_row_to_clipboard_triggered() override;
+    void on_cell_to_clipboard_triggered() override;
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

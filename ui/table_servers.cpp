@@ -11,6 +11,24 @@
 #include <QMenu>
 #include <QScrollBar>
 
+// Debug codes of the server view (source 15).
+enum Table_servers_code : unsigned short {
+    code_no_selection_model = 3841,
+    code_rows_mixed, // the selection spans more than one row
+    code_selected_negative,
+    code_selected_past_end,
+    code_clicked_invalid,
+    code_clicked_past_end,
+    code_column_hint = 3849,
+    code_connect_copy_table,
+    code_connect_copy_row,
+    code_connect_copy_cell,
+    code_copy_row, // the remembered row is not in the table
+    code_copy_cell_model,
+    code_copy_cell_index,
+    code_copy_cell_not_text,
+};
+
 static Tr errtext_server_not_selected(
     "table_servers", "Прежде, чем нажимать эту кнопку, надо выбрать строчку в списке серверов "
                      "(например, щёлкнуть её левой кнопкой мыши).");
@@ -24,7 +42,7 @@ void table_servers_clear_translation() {
 }
 
 Table_servers::Table_servers(Collection& collection, QWidget* parent)
-    : QTableView(parent), collection(collection) {
+    : Copy_menu_view(parent), collection(collection) {
     setup_table(*this);
     setModel(&collection.servers);
     const int w = w_dec_small;
@@ -46,32 +64,32 @@ void Table_servers::create_contents() {
 unsigned short Table_servers::selected_row() const {
     const QItemSelectionModel* selection = selectionModel();
     if (!selection)
-        throw Debug(3841);
+        throw Debug(code_no_selection_model);
     const QModelIndexList indexes = selection->selectedIndexes();
     if (indexes.isEmpty())
         throw Err(errtext_server_not_selected.tr());
     const int row = indexes.front().row();
     for (const QModelIndex& i : indexes)
         if (i.row() != row)
-            throw Debug(3842);
+            throw Debug(code_rows_mixed);
     if (row < 0)
-        throw Debug(3843);
+        throw Debug(code_selected_negative);
     if (row >= collection.servers.count)
-        throw Debug(3844);
+        throw Debug(code_selected_past_end);
     return static_cast<unsigned short>(row);
 }
 
 unsigned short Table_servers::clicked_row(const QModelIndex& index) const {
     if (!index.isValid())
-        throw Debug(3845);
+        throw Debug(code_clicked_invalid);
     if (index.row() >= collection.servers.count)
-        throw Debug(3846);
+        throw Debug(code_clicked_past_end);
     return static_cast<unsigned short>(index.row());
 }
 
 int Table_servers::sizeHintForColumn(int column) const {
     if (column < 0 || column >= Servers::column_count) {
-        log_debug(3849);
+        log_debug(code_column_hint);
         return -1;
     }
     return column_hints[column];
@@ -84,7 +102,8 @@ QSize Table_servers::sizeHint() const {
 }
 
 void Table_servers::contextMenuEvent(QContextMenuEvent* event) {
-    open_copy_menu(*this, event, caption_copy_table.tr(), 3850);
+    open_copy_menu(event, caption_copy_table.tr(),
+                   {code_connect_copy_table, code_connect_copy_row, code_connect_copy_cell});
 }
 
 void Table_servers::on_table_to_clipboard_triggered() {
@@ -109,7 +128,7 @@ void Table_servers::on_table_to_clipboard_triggered() {
 
 void Table_servers::on_row_to_clipboard_triggered() {
     if (menu_row < 0 || menu_row >= collection.servers.count) {
-        show_debug(3853, this);
+        show_debug(code_copy_row, this);
         return;
     }
     const QString line = collection.server_description(static_cast<unsigned short>(menu_row));
@@ -123,17 +142,17 @@ void Table_servers::on_row_to_clipboard_triggered() {
 void Table_servers::on_cell_to_clipboard_triggered() {
     const QAbstractItemModel* m = model();
     if (!m) {
-        show_debug(3854, this);
+        show_debug(code_copy_cell_model, this);
         return;
     }
     const QModelIndex index = m->index(menu_row, menu_column);
     if (!index.isValid()) {
-        show_debug(3855, this);
+        show_debug(code_copy_cell_index, this);
         return;
     }
     const QVariant value = index.data(Qt::DisplayRole);
     if (value.userType() != QMetaType::QString) {
-        show_debug(3856, this);
+        show_debug(code_copy_cell_not_text, this);
         return;
     }
     QGuiApplication::clipboard()->setText(value.toString());

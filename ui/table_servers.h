@@ -2,12 +2,11 @@
 // The view of a collection's servers: always in configuration order, since the row numbers
 // are the server numbers that the device table shows.
 
-#include <QTableView>
+#include "ui/table_common.h"
 
 class Collection;
-class QMenu;
 
-class Table_servers : public QTableView {
+class Table_servers : public Copy_menu_view {
     Q_OBJECT
 public:
     Table_servers(Collection& collection, QWidget* parent);
@@ -25,14 +24,11 @@ public:
 
     Collection& collection;
     int column_hints[3];
-    QMenu* menu = nullptr;
-    int menu_row = -1; // where the last right click was, -1 outside
-    int menu_column = -1;
 
 public slots:
-    void on_table_to_clipboard_triggered();
-    void on_row_to_clipboard_triggered();
-    void on_cell_to_clipboard_triggered();
+    void on_table_to_clipboard_triggered() override;
+    void on_row_to_clipboard_triggered() override;
+    void on_cell_to_clipboard_triggered() override;
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

@@ -59,3 +59,5 @@ QString format_time_left(int64_t seconds) {
             .arg(s, 2, 10, QLatin1Char('0'));
     return QStringLiteral("%1:%2").arg(m).arg(s, 2, 10, QLatin1Char('0'));
 }
+
+void run_rate_clear_translation() {}

@@ -33,3 +33,6 @@ private:
 QString format_rate(double per_second);
 // "1:02:03" or "2:03"; "—" for unknown.
 QString format_time_left(int64_t seconds);
+
+// The one text is translated where it is shown; nothing is cached.
+void run_rate_clear_translation();

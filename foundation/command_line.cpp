@@ -93,3 +93,5 @@ bool is_2complement() {
     std::memcpy(&bits, &minus_one, sizeof bits);
     return bits == ~0u;
 }
+
+void command_line_clear_translation() {}

@@ -22,3 +22,6 @@ QString help_text(const QString& about);
 bool is_little_endian();
 bool is_big_endian();
 bool is_2complement();
+
+// The help texts are translated where they are shown; nothing is cached.
+void command_line_clear_translation();

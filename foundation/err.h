@@ -109,5 +109,7 @@ void load_text_file(const QString& name, QByteArray& out);
 
 bool is_utf8(const unsigned char* data, size_t size);
 bool is_printable_utf8(const unsigned char* data, size_t size);
+// The file messages are translated where they are made; nothing is cached.
+void files_clear_translation();
 
 void err_clear_translation();

@@ -139,3 +139,5 @@ bool is_printable_utf8(const unsigned char* data, size_t size) {
     }
     return true;
 }
+
+void files_clear_translation() {}

@@ -20,9 +20,9 @@ const Profile& Server::profile_of(const Conn& c) const {
 }
 
 void Server::violation(Conn& c, const char* why, uint8_t type, size_t len) {
-    ++counters_.violations;
-    record_.line("%llu %u BAD why=%s type=0x%02x len=%zu", (unsigned long long)c.id, c.port->port,
-                 why, type, len);
+    ++counters.violations;
+    record.line("%llu %u BAD why=%s type=0x%02x len=%zu", (unsigned long long)c.id, c.port->port,
+                why, type, len);
     close_conn(c, "violation");
 }
 
@@ -34,9 +34,9 @@ void Server::emit(Conn& c, std::vector<uint8_t>& buf, uint8_t type, const uint8_
         memcpy(&buf[at + 3], payload, len);
     seal_frame(&buf[at], type, len);
     ++c.frames_out;
-    ++counters_.frames_out;
+    ++counters.frames_out;
     if (type == UNLINK)
-        ++counters_.unlinks;
+        ++counters.unlinks;
     if (bad_crc || c.frames_out == c.port->bad_crc_frame)
         buf[at + 3 + len] ^= 0x5A;
 }
@@ -65,7 +65,7 @@ void Server::answer(Conn& c, const Stage& st, int common_delay, uint8_t type,
     if (st.unlink == Unlink::instead || st.unlink == Unlink::after)
         unlink_device(c);
     if (delay > 0) {
-        c.answer_at = now_ + delay;
+        c.answer_at = now + delay;
         arm(c, c.answer_at);
     } else {
         flush(c);
@@ -81,7 +81,7 @@ void Server::enum_frame(Conn& c) {
     c.enum_first = false;
     const Enum_fault fault = first ? p.enum_fault : Enum_fault::none;
     const uint8_t type = st.type >= 0 ? uint8_t(st.type) : uint8_t(ENUMERATE_ANSWER);
-    ++counters_.enum_frames;
+    ++counters.enum_frames;
 
     if (first && (st.has_payload || fault == Enum_fault::short_payload)) {
         const uint8_t zero = 0;
@@ -124,7 +124,7 @@ void Server::enum_frame(Conn& c) {
     }
     seal_frame(&c.out[at], type, len);
     ++c.frames_out;
-    ++counters_.frames_out;
+    ++counters.frames_out;
     if ((first && st.bad_crc) || c.frames_out == p.bad_crc_frame)
         c.out[at + 3 + len] ^= 0x5A;
     c.enum_next += n;
@@ -179,7 +179,7 @@ void Server::frame_done(Conn& c) {
         return;
     }
     ++c.frames_in;
-    ++counters_.frames_in;
+    ++counters.frames_in;
     if (c.port->stall_after >= 0 && c.frames_in > uint64_t(c.port->stall_after)) {
         enter_stall(c);
         return;
@@ -233,7 +233,7 @@ void Server::on_link(Conn& c, const uint8_t* pl, size_t len) {
             return;
         }
     unlink_device(c);
-    ++counters_.links;
+    ++counters.links;
     const int64_t idx = c.port->find(imei);
     static const Stage plain;
     const Stage* st = &plain;
@@ -244,11 +244,11 @@ void Server::on_link(Conn& c, const uint8_t* pl, size_t len) {
         st = &prof.stage[st_link];
         delay = prof.delay_ms;
         result = st->result >= 0 ? uint8_t(st->result) : 0;
-        uint32_t& tries = link_tries_[c.port_index][size_t(idx)];
+        uint32_t& tries = link_tries[c.port_index][size_t(idx)];
         if (tries < prof.offline_links)
             result = 2; // not yet online
         ++tries;
-        uint32_t& owner = owners_[c.port_index][size_t(idx)];
+        uint32_t& owner = owners[c.port_index][size_t(idx)];
         if (result == 0 && owner != 0 && owner != c.slot + 1)
             result = 3; // linked to another client
         if (result == 0) {
@@ -256,8 +256,8 @@ void Server::on_link(Conn& c, const uint8_t* pl, size_t len) {
             owner = c.slot + 1;
         }
     }
-    record_.line("%llu %u LINK imei=%015llu result=%u", (unsigned long long)c.id, c.port->port,
-                 (unsigned long long)imei, result);
+    record.line("%llu %u LINK imei=%015llu result=%u", (unsigned long long)c.id, c.port->port,
+                (unsigned long long)imei, result);
     answer(c, *st, delay, LINK_ANSWER, &result, 1);
 }
 
@@ -278,10 +278,10 @@ void Server::on_auth(Conn& c, const uint8_t* pl, size_t len) {
     const uint8_t status = pin_ok ? (st.result >= 0 ? uint8_t(st.result) : 1) : 0;
     const uint64_t imei = c.port->devices[size_t(c.device)].imei;
     c.authed = status == 1;
-    ++counters_.auths;
+    ++counters.auths;
     char word[4 * 17 + 3];
-    record_.line("%llu %u AUTH imei=%015llu pin=%s len=%zu status=%u", (unsigned long long)c.id,
-                 c.port->port, (unsigned long long)imei, record_word(word, pl, n), len, status);
+    record.line("%llu %u AUTH imei=%015llu pin=%s len=%zu status=%u", (unsigned long long)c.id,
+                c.port->port, (unsigned long long)imei, record_word(word, pl, n), len, status);
     answer(c, st, prof.delay_ms, AUTH_ANSWER, &status, 1);
 }
 
@@ -313,16 +313,16 @@ void Server::upload_done(Conn& c) {
         memcpy(a, prof.upname.data(), prof.upname.size());
     else
         memcpy(a, c.file_name, 10);
-    ++counters_.uploads;
-    counters_.upload_bytes += c.file_size;
+    ++counters.uploads;
+    counters.upload_bytes += c.file_size;
     if (!sum_ok)
-        ++counters_.upload_crc_errors;
+        ++counters.upload_crc_errors;
     char word[4 * 10 + 3];
-    record_.line("%llu %u UPFILE imei=%015llu name=%s size=%u crc=%08x got=%08x result=%u",
-                 (unsigned long long)c.id, c.port->port,
-                 (unsigned long long)c.port->devices[size_t(c.device)].imei,
-                 record_word(word, c.file_name, strnlen(reinterpret_cast<char*>(c.file_name), 10)),
-                 c.file_size, c.file_decl, c.file_crc, a[10]);
+    record.line("%llu %u UPFILE imei=%015llu name=%s size=%u crc=%08x got=%08x result=%u",
+                (unsigned long long)c.id, c.port->port,
+                (unsigned long long)c.port->devices[size_t(c.device)].imei,
+                record_word(word, c.file_name, strnlen(reinterpret_cast<char*>(c.file_name), 10)),
+                c.file_size, c.file_decl, c.file_crc, a[10]);
     answer(c, st, prof.delay_ms, UPFILE_ANSWER, a, sizeof a);
 }
 
@@ -364,10 +364,10 @@ void Server::on_cmd(Conn& c, const uint8_t* pl, size_t len) {
                 memcpy(a + 9, value->data(), n);
             alen = 9 + n;
         }
-        ++counters_.getparams;
-        record_.line("%llu %u GETPARAM imei=%015llu id=%u param=%u result=%u",
-                     (unsigned long long)c.id, c.port->port, (unsigned long long)imei, id, pid,
-                     a[4]);
+        ++counters.getparams;
+        record.line("%llu %u GETPARAM imei=%015llu id=%u param=%u result=%u",
+                    (unsigned long long)c.id, c.port->port, (unsigned long long)imei, id, pid,
+                    a[4]);
         answer(c, st, prof.delay_ms, CMD_ANSWER, a, alen);
         return;
     }
@@ -377,9 +377,9 @@ void Server::on_cmd(Conn& c, const uint8_t* pl, size_t len) {
     }
     const Stage& st = prof.stage[st_cmd];
     a[4] = st.result >= 0 ? uint8_t(st.result) : 1;
-    ++counters_.cmds;
-    record_.line("%llu %u CMD imei=%015llu id=%u code=%u result=%u", (unsigned long long)c.id,
-                 c.port->port, (unsigned long long)imei, id, code, a[4]);
+    ++counters.cmds;
+    record.line("%llu %u CMD imei=%015llu id=%u code=%u result=%u", (unsigned long long)c.id,
+                c.port->port, (unsigned long long)imei, id, code, a[4]);
     answer(c, st, prof.delay_ms, CMD_ANSWER, a, alen);
 }
 
@@ -388,14 +388,14 @@ void Server::on_enumerate(Conn& c, size_t len) {
         violation(c, "enumerate_length", ENUMERATE, len);
         return;
     }
-    ++counters_.enumerates;
-    record_.line("%llu %u ENUMERATE devices=%zu", (unsigned long long)c.id, c.port->port,
-                 c.port->devices.size());
+    ++counters.enumerates;
+    record.line("%llu %u ENUMERATE devices=%zu", (unsigned long long)c.id, c.port->port,
+                c.port->devices.size());
     c.enum_first = true;
     c.enum_next = 0;
     if (c.port->enumerate.delay_ms > 0) {
         c.pending_enum = true;
-        c.answer_at = now_ + c.port->enumerate.delay_ms;
+        c.answer_at = now + c.port->enumerate.delay_ms;
         arm(c, c.answer_at);
         return;
     }
@@ -413,8 +413,8 @@ void Server::on_ping_answer(Conn& c, const uint8_t* pl, size_t len) {
         return;
     }
     --c.pings_out;
-    ++counters_.ping_answers;
-    record_.line("%llu %u PING_ANSWER", (unsigned long long)c.id, c.port->port);
+    ++counters.ping_answers;
+    record.line("%llu %u PING_ANSWER", (unsigned long long)c.id, c.port->port);
 }
 
 } // namespace sim

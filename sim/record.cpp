@@ -7,35 +7,35 @@
 namespace sim {
 
 Record::~Record() {
-    if (file_)
-        fclose(file_);
+    if (file)
+        fclose(file);
 }
 
 bool Record::open(const std::string& path, std::string& error) {
-    file_ = fopen(path.c_str(), "w");
-    if (!file_) {
+    file = fopen(path.c_str(), "w");
+    if (!file) {
         error = "cannot write the record " + path + ": " + strerror(errno);
         return false;
     }
-    setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+    setvbuf(file, nullptr, _IOFBF, 1 << 16);
     return true;
 }
 
 void Record::line(const char* fmt, ...) {
-    if (!file_)
+    if (!file)
         return;
     va_list ap;
     va_start(ap, fmt);
-    vfprintf(file_, fmt, ap);
+    vfprintf(file, fmt, ap);
     va_end(ap);
-    fputc('\n', file_);
-    dirty_ = true;
+    fputc('\n', file);
+    dirty = true;
 }
 
 void Record::flush() {
-    if (file_ && dirty_) {
-        fflush(file_);
-        dirty_ = false;
+    if (file && dirty) {
+        fflush(file);
+        dirty = false;
     }
 }
 

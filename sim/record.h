@@ -17,14 +17,14 @@ public:
     ~Record();
 
     bool open(const std::string& path, std::string& error);
-    bool active() const { return file_ != nullptr; }
+    bool active() const { return file != nullptr; }
     // printf-style; a line break is appended.
     void line(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
     void flush();
 
 private:
-    FILE* file_ = nullptr;
-    bool dirty_ = false;
+    FILE* file = nullptr;
+    bool dirty = false;
 };
 
 // Bytes as one record word: 0x21..0x7E are kept except the backslash; everything

@@ -35,37 +35,37 @@ int64_t monotonic_ms() {
 
 } // namespace
 
-Server::Server(std::vector<Port>& ports, Record& record) : ports_(ports), record_(record) {
-    scratch_.resize(scratch_size);
-    timers_.reserve(1024);
+Server::Server(std::vector<Port>& ports, Record& record) : ports(ports), record(record) {
+    scratch.resize(scratch_size);
+    timers.reserve(1024);
 }
 
 Server::~Server() {
-    for (auto& c : conns_)
+    for (auto& c : conns)
         if (c->fd >= 0)
             ::close(c->fd);
-    for (int fd : listen_fds_)
+    for (int fd : listen_fds)
         if (fd >= 0)
             ::close(fd);
-    if (signal_fd_ >= 0)
-        ::close(signal_fd_);
-    if (epoll_ >= 0)
-        ::close(epoll_);
+    if (signal_fd >= 0)
+        ::close(signal_fd);
+    if (epoll >= 0)
+        ::close(epoll);
 }
 bool Server::listen(std::string& error) {
-    epoll_ = epoll_create1(EPOLL_CLOEXEC);
-    if (epoll_ < 0) {
+    epoll = epoll_create1(EPOLL_CLOEXEC);
+    if (epoll < 0) {
         error = std::string("epoll_create1: ") + strerror(errno);
         return false;
     }
-    for (size_t i = 0; i < ports_.size(); ++i) {
-        Port& p = ports_[i];
-        owners_.emplace_back(p.devices.size(), 0);
-        link_tries_.emplace_back(p.devices.size(), 0);
-        open_now_.push_back(0);
-        refused_.push_back(0);
+    for (size_t i = 0; i < ports.size(); ++i) {
+        Port& p = ports[i];
+        owners.emplace_back(p.devices.size(), 0);
+        link_tries.emplace_back(p.devices.size(), 0);
+        open_now.push_back(0);
+        refused.push_back(0);
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        listen_fds_.push_back(fd);
+        listen_fds.push_back(fd);
         if (fd < 0) {
             error = std::string("socket: ") + strerror(errno);
             return false;
@@ -100,60 +100,60 @@ bool Server::listen(std::string& error) {
         epoll_event ev{};
         ev.events = EPOLLIN;
         ev.data.u64 = listener_tag | i;
-        epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev);
+        epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &ev);
     }
     return true;
 }
 
 void Server::arm(Conn& c, int64_t when) {
-    timers_.push_back(Timer{when, c.slot, c.gen});
-    std::push_heap(timers_.begin(), timers_.end(), std::greater<Timer>());
+    timers.push_back(Timer{when, c.slot, c.gen});
+    std::push_heap(timers.begin(), timers.end(), std::greater<Timer>());
 }
 
 void Server::accept_on(size_t pi) {
-    Port& p = ports_[pi];
+    Port& p = ports[pi];
     for (;;) {
         sockaddr_in peer{};
         socklen_t len = sizeof peer;
-        const int fd = accept4(listen_fds_[pi], reinterpret_cast<sockaddr*>(&peer), &len,
+        const int fd = accept4(listen_fds[pi], reinterpret_cast<sockaddr*>(&peer), &len,
                                SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
                 // Out of descriptors: stop accepting for a moment rather than spin.
-                for (size_t i = 0; i < listen_fds_.size(); ++i)
-                    if (ports_[i].refuse >= 0)
-                        epoll_ctl(epoll_, EPOLL_CTL_DEL, listen_fds_[i], nullptr);
-                accept_paused_until_ = now_ + 100;
-                timers_.push_back(Timer{accept_paused_until_, no_slot, 0});
-                std::push_heap(timers_.begin(), timers_.end(), std::greater<Timer>());
+                for (size_t i = 0; i < listen_fds.size(); ++i)
+                    if (ports[i].refuse >= 0)
+                        epoll_ctl(epoll, EPOLL_CTL_DEL, listen_fds[i], nullptr);
+                accept_paused_until = now + 100;
+                timers.push_back(Timer{accept_paused_until, no_slot, 0});
+                std::push_heap(timers.begin(), timers.end(), std::greater<Timer>());
             }
             return;
         }
-        ++counters_.connections;
-        const uint64_t id = next_id_++;
-        if (refused_[pi] < p.refuse) {
-            ++refused_[pi];
-            ++counters_.refused;
+        ++counters.connections;
+        const uint64_t id = next_id++;
+        if (refused[pi] < p.refuse) {
+            ++refused[pi];
+            ++counters.refused;
             const linger lg{1, 0}; // close with a reset
             setsockopt(fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
             ::close(fd);
-            record_.line("%llu %u refused", (unsigned long long)id, p.port);
+            record.line("%llu %u refused", (unsigned long long)id, p.port);
             continue;
         }
         const int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 
         uint32_t slot;
-        if (!free_slots_.empty()) {
-            slot = free_slots_.back();
-            free_slots_.pop_back();
+        if (!free_slots.empty()) {
+            slot = free_slots.back();
+            free_slots.pop_back();
         } else {
-            slot = uint32_t(conns_.size());
-            conns_.push_back(std::make_unique<Conn>());
-            conns_.back()->slot = slot;
-            conns_.back()->out.reserve(512);
+            slot = uint32_t(conns.size());
+            conns.push_back(std::make_unique<Conn>());
+            conns.back()->slot = slot;
+            conns.back()->out.reserve(512);
         }
-        Conn& c = *conns_[slot];
+        Conn& c = *conns[slot];
         c.reset();
         c.fd = fd;
         c.id = id;
@@ -161,16 +161,16 @@ void Server::accept_on(size_t pi) {
         c.port = &p;
         c.peer = ntohs(peer.sin_port);
         c.tokens = double(std::max<uint64_t>(p.rate / 20, 512));
-        c.tokens_at = now_;
-        record_.line("%llu %u open peer=%u", (unsigned long long)id, p.port, c.peer);
-        if (++open_now_[pi] > counters_.peak_per_port)
-            counters_.peak_per_port = open_now_[pi];
+        c.tokens_at = now;
+        record.line("%llu %u open peer=%u", (unsigned long long)id, p.port, c.peer);
+        if (++open_now[pi] > counters.peak_per_port)
+            counters.peak_per_port = open_now[pi];
 
         epoll_event ev{};
         ev.events = EPOLLIN | EPOLLRDHUP;
         ev.data.u64 = uint64_t(c.gen) << 32 | slot;
         c.interest = ev.events;
-        if (epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev) < 0) {
+        if (epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &ev) < 0) {
             close_conn(c, "epoll");
             continue;
         }
@@ -183,7 +183,7 @@ void Server::accept_on(size_t pi) {
                  reinterpret_cast<const uint8_t*>(p.hello_payload.data()), p.hello_payload.size(),
                  false);
         if (p.ping_ms > 0) {
-            c.ping_at = now_ + p.ping_ms;
+            c.ping_at = now + p.ping_ms;
             arm(c, c.ping_at);
         }
         flush(c);
@@ -203,39 +203,39 @@ void Server::update_interest(Conn& c) {
     epoll_event ev{};
     ev.events = want;
     ev.data.u64 = uint64_t(c.gen) << 32 | c.slot;
-    epoll_ctl(epoll_, EPOLL_CTL_MOD, c.fd, &ev);
+    epoll_ctl(epoll, EPOLL_CTL_MOD, c.fd, &ev);
     c.interest = want;
 }
 
 void Server::close_conn(Conn& c, const char* reason) {
     if (c.fd < 0)
         return;
-    epoll_ctl(epoll_, EPOLL_CTL_DEL, c.fd, nullptr);
+    epoll_ctl(epoll, EPOLL_CTL_DEL, c.fd, nullptr);
     ::close(c.fd);
     c.fd = -1;
-    --open_now_[c.port_index];
+    --open_now[c.port_index];
     unlink_device(c);
-    ++counters_.closed;
-    record_.line("%llu %u close reason=%s", (unsigned long long)c.id, c.port->port, reason);
+    ++counters.closed;
+    record.line("%llu %u close reason=%s", (unsigned long long)c.id, c.port->port, reason);
     ++c.gen;
-    free_slots_.push_back(c.slot);
+    free_slots.push_back(c.slot);
 }
 
 void Server::unlink_device(Conn& c) {
     if (c.device >= 0)
-        owners_[c.port_index][size_t(c.device)] = 0;
+        owners[c.port_index][size_t(c.device)] = 0;
     c.device = -1;
     c.authed = false;
 }
 
 void Server::enter_stall(Conn& c) {
-    ++counters_.stalls;
-    record_.line("%llu %u stall", (unsigned long long)c.id, c.port->port);
+    ++counters.stalls;
+    record.line("%llu %u stall", (unsigned long long)c.id, c.port->port);
     c.stalled = true;
     c.answer_at = -1;
     c.pending.clear();
     c.pending_enum = c.enum_active = false;
-    c.stall_until = now_ + c.port->stall_ms;
+    c.stall_until = now + c.port->stall_ms;
     arm(c, c.stall_until);
     update_interest(c);
 }
@@ -258,7 +258,7 @@ void Server::flush(Conn& c) {
                 return;
             }
             c.out_pos += size_t(n);
-            counters_.bytes_out += uint64_t(n);
+            counters.bytes_out += uint64_t(n);
         }
         c.out.clear();
         c.out_pos = 0;
@@ -292,16 +292,16 @@ void Server::on_readable(Conn& c) {
     const Port& p = *c.port;
     size_t budget = read_budget;
     while (c.gen == gen && !c.stalled && budget > 0) {
-        size_t cap = std::min(scratch_.size(), budget);
+        size_t cap = std::min(scratch.size(), budget);
         if (p.rate) {
             const double burst = double(std::max<uint64_t>(p.rate / 20, 512));
             c.tokens =
-                std::min(burst, c.tokens + double(now_ - c.tokens_at) * double(p.rate) / 1000.0);
-            c.tokens_at = now_;
+                std::min(burst, c.tokens + double(now - c.tokens_at) * double(p.rate) / 1000.0);
+            c.tokens_at = now;
             if (c.tokens < 1) {
                 c.read_paused = true;
                 c.resume_at =
-                    now_ + std::max<int64_t>(1, int64_t(burst / 2 * 1000 / double(p.rate)));
+                    now + std::max<int64_t>(1, int64_t(burst / 2 * 1000 / double(p.rate)));
                 arm(c, c.resume_at);
                 update_interest(c);
                 return;
@@ -310,7 +310,7 @@ void Server::on_readable(Conn& c) {
         }
         if (p.close_after)
             cap = size_t(std::min<uint64_t>(cap, p.close_after - c.bytes_in));
-        const ssize_t n = ::recv(c.fd, scratch_.data(), cap, 0);
+        const ssize_t n = ::recv(c.fd, scratch.data(), cap, 0);
         if (n == 0) {
             close_conn(c, "peer");
             return;
@@ -324,10 +324,10 @@ void Server::on_readable(Conn& c) {
         }
         budget -= size_t(n);
         c.bytes_in += uint64_t(n);
-        counters_.bytes_in += uint64_t(n);
+        counters.bytes_in += uint64_t(n);
         if (p.rate)
             c.tokens -= double(n);
-        feed(c, scratch_.data(), size_t(n));
+        feed(c, scratch.data(), size_t(n));
         if (c.gen == gen && p.close_after && c.bytes_in >= p.close_after) {
             close_conn(c, "close_after");
             return;
@@ -340,11 +340,11 @@ void Server::on_readable(Conn& c) {
 void Server::on_timer(Conn& c) {
     const uint32_t gen = c.gen;
     if (c.stalled) {
-        if (now_ >= c.stall_until)
+        if (now >= c.stall_until)
             close_conn(c, "stall");
         return;
     }
-    if (c.answer_at >= 0 && now_ >= c.answer_at) {
+    if (c.answer_at >= 0 && now >= c.answer_at) {
         c.answer_at = -1;
         c.out.insert(c.out.end(), c.pending.begin(), c.pending.end());
         c.pending.clear();
@@ -356,21 +356,21 @@ void Server::on_timer(Conn& c) {
         if (c.gen != gen)
             return;
     }
-    if (c.ping_at >= 0 && now_ >= c.ping_at) {
+    if (c.ping_at >= 0 && now >= c.ping_at) {
         // A well-behaved server waits for the answer before pinging again.
         if (c.pings_out == 0 || c.port->ping_always) {
             static const uint8_t zeros[65535] = {};
             ++c.pings_out;
-            ++counters_.pings;
+            ++counters.pings;
             emit(c, c.out, PING, zeros, c.port->ping_len, false);
             flush(c);
             if (c.gen != gen)
                 return;
         }
-        c.ping_at = now_ + c.port->ping_ms;
+        c.ping_at = now + c.port->ping_ms;
         arm(c, c.ping_at);
     }
-    if (c.read_paused && now_ >= c.resume_at) {
+    if (c.read_paused && now >= c.resume_at) {
         c.read_paused = false;
         update_interest(c);
     }
@@ -381,60 +381,60 @@ bool Server::run(std::string& error) {
     sigemptyset(&mask);
     sigaddset(&mask, SIGTERM);
     sigaddset(&mask, SIGINT);
-    signal_fd_ = signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (signal_fd_ < 0) {
+    signal_fd = signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (signal_fd < 0) {
         error = std::string("signalfd: ") + strerror(errno);
         return false;
     }
     epoll_event sev{};
     sev.events = EPOLLIN;
     sev.data.u64 = signal_tag;
-    epoll_ctl(epoll_, EPOLL_CTL_ADD, signal_fd_, &sev);
+    epoll_ctl(epoll, EPOLL_CTL_ADD, signal_fd, &sev);
 
     epoll_event events[256];
     for (;;) {
-        now_ = monotonic_ms();
-        while (!timers_.empty() && timers_.front().when <= now_) {
-            std::pop_heap(timers_.begin(), timers_.end(), std::greater<Timer>());
-            const Timer t = timers_.back();
-            timers_.pop_back();
+        now = monotonic_ms();
+        while (!timers.empty() && timers.front().when <= now) {
+            std::pop_heap(timers.begin(), timers.end(), std::greater<Timer>());
+            const Timer t = timers.back();
+            timers.pop_back();
             if (t.slot == no_slot) {
-                if (accept_paused_until_ >= 0 && now_ >= accept_paused_until_) {
-                    accept_paused_until_ = -1;
-                    for (size_t i = 0; i < listen_fds_.size(); ++i)
-                        if (ports_[i].refuse >= 0) {
+                if (accept_paused_until >= 0 && now >= accept_paused_until) {
+                    accept_paused_until = -1;
+                    for (size_t i = 0; i < listen_fds.size(); ++i)
+                        if (ports[i].refuse >= 0) {
                             epoll_event ev{};
                             ev.events = EPOLLIN;
                             ev.data.u64 = listener_tag | i;
-                            epoll_ctl(epoll_, EPOLL_CTL_ADD, listen_fds_[i], &ev);
+                            epoll_ctl(epoll, EPOLL_CTL_ADD, listen_fds[i], &ev);
                         }
                 }
                 continue;
             }
-            Conn& c = *conns_[t.slot];
+            Conn& c = *conns[t.slot];
             if (c.fd >= 0 && c.gen == t.gen)
                 on_timer(c);
         }
-        record_.flush();
+        record.flush();
         int timeout = -1;
-        if (!timers_.empty())
-            timeout = int(std::min<int64_t>(timers_.front().when - now_, 60000));
-        const int n = epoll_wait(epoll_, events, 256, timeout);
+        if (!timers.empty())
+            timeout = int(std::min<int64_t>(timers.front().when - now, 60000));
+        const int n = epoll_wait(epoll, events, 256, timeout);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             error = std::string("epoll_wait: ") + strerror(errno);
             return false;
         }
-        now_ = monotonic_ms();
+        now = monotonic_ms();
         for (int i = 0; i < n; ++i) {
             const uint64_t tag = events[i].data.u64;
             if (tag == signal_tag) {
                 signalfd_siginfo si;
-                if (read(signal_fd_, &si, sizeof si) > 0) {
-                    for (auto& c : conns_)
+                if (read(signal_fd, &si, sizeof si) > 0) {
+                    for (auto& c : conns)
                         close_conn(*c, "exit");
-                    record_.flush();
+                    record.flush();
                     return true;
                 }
                 continue;
@@ -443,7 +443,7 @@ bool Server::run(std::string& error) {
                 accept_on(size_t(tag & 0xFFFFFFFFu));
                 continue;
             }
-            Conn& c = *conns_[uint32_t(tag)];
+            Conn& c = *conns[uint32_t(tag)];
             if (c.fd >= 0 && c.gen == uint32_t(tag >> 32))
                 on_event(c, events[i].events);
         }
@@ -451,7 +451,7 @@ bool Server::run(std::string& error) {
 }
 
 void Server::print_counters(FILE* out) const {
-    const Counters& k = counters_;
+    const Counters& k = counters;
     fprintf(out,
             "counters connections=%llu refused=%llu closed=%llu bytes_in=%llu bytes_out=%llu "
             "frames_in=%llu frames_out=%llu links=%llu auths=%llu uploads=%llu upload_bytes=%llu "

@@ -36,7 +36,6 @@ public:
     // Serves until SIGTERM or SIGINT, which must be blocked by the caller.
     bool run(std::string& error);
     void print_counters(FILE* out) const;
-    const Counters& counters() const { return counters_; }
 
     struct Conn;
 
@@ -75,24 +74,24 @@ private:
     void close_conn(Conn& c, const char* reason);
     const Profile& profile_of(const Conn& c) const;
 
-    std::vector<Port>& ports_;
-    Record& record_;
-    Counters counters_;
-    int epoll_ = -1;
-    int signal_fd_ = -1;
-    std::vector<int> listen_fds_;
-    std::vector<int64_t> refused_; // per port: connections reset so far
+    std::vector<Port>& ports;
+    Record& record;
+    Counters counters;
+    int epoll = -1;
+    int signal_fd = -1;
+    std::vector<int> listen_fds;
+    std::vector<int64_t> refused; // per port: connections reset so far
     std::vector<std::vector<uint32_t>>
-        owners_; // per port and device: slot + 1 of the linked connection
-    std::vector<std::vector<uint32_t>> link_tries_; // per port and device: LINKs received
-    std::vector<uint64_t> open_now_;                // per port: connections open
-    std::vector<std::unique_ptr<Conn>> conns_;
-    std::vector<uint32_t> free_slots_;
-    std::vector<Timer> timers_; // min-heap
-    std::vector<uint8_t> scratch_;
-    int64_t now_ = 0;
-    int64_t accept_paused_until_ = -1;
-    uint64_t next_id_ = 1;
+        owners; // per port and device: slot + 1 of the linked connection
+    std::vector<std::vector<uint32_t>> link_tries; // per port and device: LINKs received
+    std::vector<uint64_t> open_now;                // per port: connections open
+    std::vector<std::unique_ptr<Conn>> conns;
+    std::vector<uint32_t> free_slots;
+    std::vector<Timer> timers; // min-heap
+    std::vector<uint8_t> scratch;
+    int64_t now = 0;
+    int64_t accept_paused_until = -1;
+    uint64_t next_id = 1;
 };
 
 } // namespace sim

@@ -46,37 +46,4 @@ size_t seal_frame(uint8_t* frame, uint8_t type, size_t payload_len) {
     return payload_len + frame_overhead;
 }
 
-const char* type_name(uint8_t type) {
-    switch (type) {
-    case CMD:
-        return "CMD";
-    case CMD_ANSWER:
-        return "CMD_ANSWER";
-    case AUTH:
-        return "AUTH";
-    case AUTH_ANSWER:
-        return "AUTH_ANSWER";
-    case PING:
-        return "PING";
-    case PING_ANSWER:
-        return "PING_ANSWER";
-    case ENUMERATE:
-        return "ENUMERATE";
-    case ENUMERATE_ANSWER:
-        return "ENUMERATE_ANSWER";
-    case LINK:
-        return "LINK";
-    case LINK_ANSWER:
-        return "LINK_ANSWER";
-    case UNLINK:
-        return "UNLINK";
-    case UPFILE:
-        return "UPFILE";
-    case UPFILE_ANSWER:
-        return "UPFILE_ANSWER";
-    default:
-        return "?";
-    }
-}
-
 } // namespace sim

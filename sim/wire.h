@@ -59,6 +59,4 @@ inline void put_u32(uint8_t* p, uint32_t v) {
 // type in front and the checksum behind. Returns the frame's total size.
 size_t seal_frame(uint8_t* frame, uint8_t type, size_t payload_len);
 
-const char* type_name(uint8_t type);
-
 } // namespace sim

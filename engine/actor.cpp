@@ -7,6 +7,24 @@
 
 #include <cstring>
 
+namespace {
+
+// Debug codes of this file: 0x0B00 + place. The fixed ones keep their numbers; codes of our
+// own follow the last fixed one.
+enum : unsigned short {
+    dbg_connected_with_device = 0x0B01,
+    dbg_crash_without_device_or_server = 0x0B02,
+    dbg_unlink_unknown_sent = 0x0B03,
+    dbg_unlink_idle_unknown_answer = 0x0B04,
+    dbg_unlink_idle_unawaited = 0x0B05,
+    dbg_destroyed_with_device = 0x0B06,
+    dbg_destroyed_with_server = 0x0B07,
+    dbg_rupture_off_duty,
+    dbg_crash_off_duty,
+};
+
+} // namespace
+
 static Tr errtext_link_failed("proto", "На «запрос подключения к устройству» сервер ответил "
                                        "«соединение не произошло».");
 static Tr errtext_no_device_link("proto", "Нет связи между устройством и сервером.");
@@ -130,7 +148,7 @@ Actor::~Actor() {
         if (cancelled) {
             d->error_text = engine->cancelled_text(true);
         } else {
-            log_debug(0x0B06);
+            log_debug(dbg_destroyed_with_device);
             d->error_text = text_device_not_served();
         }
         engine->failure.fetch_add(1, std::memory_order_relaxed);
@@ -146,7 +164,7 @@ Actor::~Actor() {
             }
         } else {
             // The devices left on the server get their text from the engine.
-            log_debug(0x0B07);
+            log_debug(dbg_destroyed_with_server);
         }
         server = nullptr;
     }
@@ -206,7 +224,7 @@ void Actor::connect_now(Zelmo_client* c) {
 void Actor::connect_ok(Zelmo_client* c) {
     Actor* a = static_cast<Actor*>(c);
     if (a->device) {
-        a->total_crash(debug_errtext(0x0B01));
+        a->total_crash(debug_errtext(dbg_connected_with_device));
         return;
     }
     Engine& e = *a->engine;
@@ -257,8 +275,8 @@ void Actor::link_sent(Zelmo_client* c) {
 
 void Actor::link_answer(Zelmo_client* c) {
     Actor* a = static_cast<Actor*>(c);
-    const unsigned char type = received_type(c);
-    const unsigned length = received_length(c);
+    const unsigned char type = frame_type(c->buffer_start);
+    const unsigned length = frame_length(c->buffer_start);
     if (type == UNLINK)
         return; // may still concern the previous device; the link answer is yet to come
     if (type != LINK_ANSWER) {
@@ -269,7 +287,7 @@ void Actor::link_answer(Zelmo_client* c) {
         a->tcp_crash(errfmt_server_wrong_length.tr().arg(name_LINK_ANSWER.tr()).arg(length).arg(1));
         return;
     }
-    const unsigned char result = received_payload(c)[0];
+    const unsigned char result = frame_payload(c->buffer_start)[0];
     switch (result) {
     case 0:
         a->expected_answer = unsolicited_frame;
@@ -326,8 +344,8 @@ void Actor::auth_sent_unlink(Zelmo_client* c) {
 
 void Actor::auth_answer(Zelmo_client* c) {
     Actor* a = static_cast<Actor*>(c);
-    const unsigned char type = received_type(c);
-    const unsigned length = received_length(c);
+    const unsigned char type = frame_type(c->buffer_start);
+    const unsigned length = frame_length(c->buffer_start);
     if (type == UNLINK) {
         a->device_reject(errtext_unlink_auth.tr(), fail_not_linked);
         return;
@@ -341,7 +359,7 @@ void Actor::auth_answer(Zelmo_client* c) {
             text_device_wrong_length(name_AUTH.tr(), name_AUTH_ANSWER.tr(), length, 1));
         return;
     }
-    const unsigned char status = received_payload(c)[0];
+    const unsigned char status = frame_payload(c->buffer_start)[0];
     if (status == 1) {
         a->expected_answer = unsolicited_frame;
         a->engine->authorized.fetch_add(1, std::memory_order_relaxed);
@@ -357,9 +375,9 @@ void Actor::auth_answer(Zelmo_client* c) {
 
 void Actor::unsolicited_frame(Zelmo_client* c) {
     Actor* a = static_cast<Actor*>(c);
-    const unsigned char type = received_type(c);
+    const unsigned char type = frame_type(c->buffer_start);
     if (type != UNLINK) {
-        a->tcp_crash(text_unexpected_frame(type, received_length(c)));
+        a->tcp_crash(text_unexpected_frame(type, frame_length(c->buffer_start)));
         return;
     }
     const Step sent = a->sent_step;
@@ -376,9 +394,9 @@ void Actor::unsolicited_frame(Zelmo_client* c) {
         else if (awaited == cmd_answer)
             a->device_reject(errtext_unlink_cmd.tr(), fail_not_linked);
         else if (awaited == unsolicited_frame)
-            a->tcp_crash(debug_errtext(0x0B05));
+            a->tcp_crash(debug_errtext(dbg_unlink_idle_unawaited));
         else
-            a->tcp_crash(debug_errtext(0x0B04));
+            a->tcp_crash(debug_errtext(dbg_unlink_idle_unknown_answer));
         return;
     }
     // A frame of ours is being written: the device fails once it has been handed over.
@@ -405,7 +423,7 @@ void Actor::unsolicited_frame(Zelmo_client* c) {
     else if (sent == upfile_tail_sent_unlink)
         log(errfmt_unlink_twice_file.tr().arg(name_UNLINK.tr()));
     else
-        a->tcp_crash(debug_errtext(0x0B03));
+        a->tcp_crash(debug_errtext(dbg_unlink_unknown_sent));
 }
 
 void Actor::device_reject(const QString& text, unsigned char fail_class) {
@@ -465,7 +483,7 @@ void Actor::crash(const QString& text, unsigned char fail_class_of_rupture) {
         e.failure.fetch_add(1, std::memory_order_relaxed);
         e.device_ended(*d, fail_class_of_rupture);
     } else if (!s) {
-        log_debug(0x0B02);
+        log_debug(dbg_crash_without_device_or_server);
         signal_progress();
         return;
     } else if (s->active_actors == 0) {
@@ -491,7 +509,7 @@ void Actor::crash(const QString& text, unsigned char fail_class_of_rupture) {
 
 void Actor::on_rupture(const QString& text) {
     if (!on_duty) {
-        log_debug(0x0B08);
+        log_debug(dbg_rupture_off_duty);
         return;
     }
     unsigned char cls = fail_rupture;
@@ -507,7 +525,7 @@ void Actor::on_rupture(const QString& text) {
 
 void Actor::on_crash(const QString& text) {
     if (!on_duty) {
-        log_debug(0x0B09);
+        log_debug(dbg_crash_off_duty);
         return;
     }
     crash(text, fail_internal);

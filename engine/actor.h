@@ -90,17 +90,6 @@ private:
     void unlink_after_write(const QString& text);
 };
 
-// Received frame at the actor's buffer start.
-inline unsigned char received_type(const Zelmo_client* c) {
-    return c->buffer_start[2];
-}
-inline unsigned received_length(const Zelmo_client* c) {
-    return unsigned(c->buffer_start[0]) | unsigned(c->buffer_start[1]) << 8;
-}
-inline const unsigned char* received_payload(const Zelmo_client* c) {
-    return c->buffer_start + 3;
-}
-
 // Texts shared by the exchanges.
 QString text_unlink_auth();
 QString text_unlink_upfile();

@@ -101,8 +101,8 @@ void Actor::upfile_tail_sent_unlink(Zelmo_client* c) {
 
 void Actor::upfile_answer(Zelmo_client* c) {
     Actor* a = static_cast<Actor*>(c);
-    const unsigned char type = received_type(c);
-    const unsigned length = received_length(c);
+    const unsigned char type = frame_type(c->buffer_start);
+    const unsigned length = frame_length(c->buffer_start);
     if (type == UNLINK) {
         a->device_reject(text_unlink_upfile(), fail_not_linked);
         return;
@@ -116,7 +116,7 @@ void Actor::upfile_answer(Zelmo_client* c) {
             text_device_wrong_length(name_UPFILE.tr(), name_UPFILE_ANSWER.tr(), length, 11));
         return;
     }
-    const unsigned char* p = received_payload(c);
+    const unsigned char* p = frame_payload(c->buffer_start);
     const char* name = reinterpret_cast<const char*>(p);
     const size_t n = strnlen(name, 10);
     if (n != strnlen(devfname, 10) || std::memcmp(name, devfname, n) != 0) {
@@ -179,8 +179,8 @@ void Actor::getparam_sent_unlink(Zelmo_client* c) {
 // the device. Returns the payload, or null when the answer was dealt with here.
 static const unsigned char* cmd_answer_payload(Actor* a, QString (*unlink_text)(),
                                                uint64_t expected_id) {
-    const unsigned char type = received_type(a);
-    const unsigned length = received_length(a);
+    const unsigned char type = frame_type(a->buffer_start);
+    const unsigned length = frame_length(a->buffer_start);
     if (type == UNLINK) {
         a->device_reject(unlink_text(), fail_not_linked);
         return nullptr;
@@ -193,7 +193,7 @@ static const unsigned char* cmd_answer_payload(Actor* a, QString (*unlink_text)(
         a->device_reject(text_device_too_short(name_CMD.tr(), name_CMD_ANSWER.tr(), length, 5));
         return nullptr;
     }
-    const unsigned char* p = received_payload(a);
+    const unsigned char* p = frame_payload(a->buffer_start);
     const uint32_t id = get_u32(p);
     if (id != expected_id) {
         a->device_reject(text_device_not_same(name_CMD.tr(), name_CMD_ANSWER_cmd_id.tr(), id,
@@ -209,7 +209,7 @@ void Actor::getparam_answer(Zelmo_client* c) {
     const unsigned char* p = cmd_answer_payload(a, text_unlink_getparam, index);
     if (!p)
         return;
-    const unsigned length = received_length(c);
+    const unsigned length = frame_length(c->buffer_start);
     const Params& params = run_params(a);
     const Param& param = *params.items[index];
     const unsigned result = p[4];
@@ -299,7 +299,7 @@ void Actor::cmd_answer(Zelmo_client* c) {
     const unsigned char* p = cmd_answer_payload(a, text_unlink_cmd, 0);
     if (!p)
         return;
-    const unsigned length = received_length(c);
+    const unsigned length = frame_length(c->buffer_start);
     const unsigned code = run_command(a);
     const unsigned result = p[4];
     switch (result) {

@@ -15,8 +15,7 @@
 #include "engine/params.h"
 #include "foundation/err.h"
 #include "protocol/frame.h"
-
-#include "tests/support/engine_harness.cpp"
+#include "support/harness/engine_harness.h"
 
 #include <QCoreApplication>
 #include <QTimerEvent>
@@ -114,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         at += 2;
         const unsigned char* arg = data + at;
         const size_t avail = size - at;
-        Harness_actor& a = *h.actor;
+        Actor& a = *h.actor;
         switch (op) {
         case 0: // any frame; the first data byte is its type
             n = std::min(n, avail);
@@ -134,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             at += n;
             break;
         case 3:
-            a.accept_limit = n % 64;
+            h.link.accept_limit = n % 64;
             break;
         case 4:
             if (a.has_connection())
@@ -144,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             h.disconnected();
             break;
         case 6:
-            a.report_error(Tcp_link::remote_closed);
+            h.link.report_failure(Link::remote_closed);
             break;
         case 7: // the running time-out expires
             if (a.timer && a.has_connection()) {

@@ -1,12 +1,12 @@
-// Feeds arbitrary byte streams from a server, cut at arbitrary points, into the receive path of
-// a protocol client, with no socket: bytes are placed where a read would put them, and writes
-// are taken by a stand-in that accepts a chosen number of bytes at a time.
+// Feeds arbitrary byte streams from a server, cut at arbitrary points, to a protocol client
+// through a scripted link: each piece arrives as one read report, and writes are taken a
+// chosen number of bytes at a time.
 //
 // Input: byte 0 picks the client (bit 0: the device list request, else a session-like client
 // that sends up to three requests and accepts pings and UNLINK between them), how many bytes a
 // write takes (bits 1-3: 0 means all) and how the stream ends when the client is still
-// connected (bits 4-5: a time-out, the server's close, a socket error). With bit 6 set, the
-// checksum of every frame of the stream is made right first, so that mutations reach the
+// connected (bits 4-5: a time-out, the server's close, a failure of the connection). With bit 6
+// set, the checksum of every frame of the stream is made right first, so that mutations reach the
 // payload parsers instead of ending at the checksum. Byte 1 seeds the cut lengths. The rest is
 // the stream.
 //
@@ -17,6 +17,7 @@
 #include "protocol/enumerate.h"
 #include "protocol/frame.h"
 #include "protocol/zelmo_client.h"
+#include "support/harness/scripted_link.h"
 
 #include <QCoreApplication>
 #include <QTimerEvent>
@@ -35,20 +36,9 @@ struct Outcome {
     }
 };
 
-// Writes are taken `limit` bytes at a time (all when 0) and reported written by the harness.
-struct Write_gate {
-    qint64 limit = 0;
-    qint64 held = 0;
-    qint64 take(qint64 count) {
-        const qint64 k = limit && count > limit ? limit : count;
-        held += k;
-        return k;
-    }
-};
-
 class Session : public Zelmo_client {
 public:
-    Session(Outcome& o, Write_gate& g) : outcome(o), gate(g) { init(buffer, 264); }
+    explicit Session(Outcome& o) : outcome(o) { init(buffer, 264); }
 
     static Session* s(Zelmo_client* c) { return static_cast<Session*>(c); }
     static void connected(Zelmo_client* c) {
@@ -101,19 +91,9 @@ public:
         }
         return Zelmo_client::name_of_sent_command(step, timeout);
     }
-    qint64 socket_write(const unsigned char*, qint64 count) override { return gate.take(count); }
-
     Outcome& outcome;
-    Write_gate& gate;
     int answers = 0;
     unsigned char buffer[264 + 7];
-};
-
-class Listing : public Enumerate {
-public:
-    Listing(Enumerated& m, Write_gate& g) : Enumerate(m), gate(g) {}
-    qint64 socket_write(const unsigned char*, qint64 count) override { return gate.take(count); }
-    Write_gate& gate;
 };
 
 struct Report : Enumerate_report {
@@ -124,24 +104,7 @@ struct Report : Enumerate_report {
     Outcome& outcome;
 };
 
-// What connect() and the connected signal would have done.
-void pretend_connected(Zelmo_client& c, Step unsolicited, Step connected) {
-    c.expected_answer = c.current_frame_handler = c.unsolicited_handler = unsolicited;
-    c.fill_position = c.buffer_start;
-    c.state = Zelmo_client::st_connected | Zelmo_client::st_late_disconnect_ok |
-              Zelmo_client::st_late_error_ok;
-    connected(&c);
-}
-
-void release(Zelmo_client& c, Write_gate& g) {
-    if (g.held > 0 && c.has_connection()) {
-        const qint64 n = g.held;
-        g.held = 0;
-        QMetaObject::invokeMethod(&c, "on_bytes_written", Qt::DirectConnection, Q_ARG(qint64, n));
-    }
-}
-
-void run(Zelmo_client& c, Write_gate& g, const uint8_t* data, size_t size, unsigned seed,
+void run(Zelmo_client& c, Scripted_link& link, const uint8_t* data, size_t size, unsigned seed,
          unsigned ending) {
     size_t at = 0;
     while (at < size && c.is_connected()) {
@@ -149,31 +112,23 @@ void run(Zelmo_client& c, Write_gate& g, const uint8_t* data, size_t size, unsig
         size_t piece = 1 + (seed >> 16) % ((seed & 0x100) ? 8 : 600);
         if (piece > size - at)
             piece = size - at;
-        // One readable report: reads of at most the free space until the piece is used up.
-        while (piece > 0 && c.is_connected()) {
-            const qint64 free_space = c.buffer_end - c.fill_position;
-            if (free_space < 1)
-                std::abort(); // the buffer always has room for the rest of a frame
-            const size_t k = piece < size_t(free_space) ? piece : size_t(free_space);
-            std::memcpy(c.fill_position, data + at, k);
-            at += k;
-            piece -= k;
-            c.receive(qint64(k), free_space);
-        }
-        release(c, g);
+        if (c.buffer_end - c.fill_position < 1)
+            std::abort(); // the buffer always has room for the rest of a frame
+        link.deliver(QByteArray(reinterpret_cast<const char*>(data + at), int(piece)));
+        at += piece;
+        link.release();
     }
-    release(c, g);
+    link.release();
     if (c.state & Zelmo_client::st_shutting_down) {
-        QMetaObject::invokeMethod(&c, "on_disconnected", Qt::DirectConnection);
+        link.report_peer_close();
     } else if (c.has_connection()) {
         if (ending == 0 && c.timer) {
             QTimerEvent e(c.timer);
             QCoreApplication::sendEvent(&c, &e);
         } else if (ending == 1) {
-            QMetaObject::invokeMethod(&c, "on_disconnected", Qt::DirectConnection);
+            link.report_peer_close();
         } else {
-            QMetaObject::invokeMethod(&c, "on_error", Qt::DirectConnection,
-                                      Q_ARG(int, Tcp_link::remote_closed));
+            link.report_failure(Link::network_error);
         }
     }
 }
@@ -203,8 +158,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     const unsigned mode = data[0];
     Outcome outcome;
-    Write_gate gate;
-    gate.limit = (mode >> 1) & 7;
+    Scripted_link link; // outlives the client
+    if (const unsigned limit = (mode >> 1) & 7)
+        link.accept_limit = limit;
     const unsigned ending = (mode >> 4) & 3;
     Server server;
     server.address = QStringLiteral("127.0.0.1");
@@ -217,11 +173,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (mode & 1) {
         Enumerated model;
         Report report(outcome);
-        Listing c(model, gate);
-        c.server = &server;
-        c.dialog = &report;
-        pretend_connected(c, Enumerate::unsolicited_frame, Enumerate::connect_ok);
-        run(c, gate, data + 2, size - 2, data[1], ending);
+        Enumerate c(model);
+        c.use_link(link);
+        c.start(server, report);
+        link.report_connected();
+        run(c, link, data + 2, size - 2, data[1], ending);
         if (c.has_connection() || c.reset_open)
             std::abort();
         // Every row the model claims must be readable.
@@ -229,10 +185,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (rows && !model.data(model.index(rows - 1, 0)).isValid())
             std::abort();
     } else {
-        Session c(outcome, gate);
+        Session c(outcome);
+        c.use_link(link);
         c.server = &server;
-        pretend_connected(c, Session::unsolicited, Session::connected);
-        run(c, gate, data + 2, size - 2, data[1], ending);
+        c.connect(Session::connected, Session::unsolicited);
+        link.report_connected();
+        run(c, link, data + 2, size - 2, data[1], ending);
         if (c.has_connection())
             std::abort();
     }

@@ -57,39 +57,6 @@ static Tr errfmt_fields_mismatch(
              "содержит значение %3, что не стыкуется с тем, что поле «%4» содержит значение "
              "%5 (следовательно, поле «%2» должно содержать значение %6).");
 
-Tr* frame_name(unsigned char type) {
-    switch (type) {
-    case CMD:
-        return &name_CMD;
-    case CMD_ANSWER:
-        return &name_CMD_ANSWER;
-    case AUTH:
-        return &name_AUTH;
-    case AUTH_ANSWER:
-        return &name_AUTH_ANSWER;
-    case PING:
-        return &name_PING;
-    case PING_ANSWER:
-        return &name_PING_ANSWER;
-    case ENUMERATE:
-        return &name_ENUMERATE;
-    case ENUMERATE_ANSWER:
-        return &name_ENUMERATE_ANSWER;
-    case LINK:
-        return &name_LINK;
-    case LINK_ANSWER:
-        return &name_LINK_ANSWER;
-    case UNLINK:
-        return &name_UNLINK;
-    case UPFILE:
-        return &name_UPFILE;
-    case UPFILE_ANSWER:
-        return &name_UPFILE_ANSWER;
-    default:
-        return nullptr;
-    }
-}
-
 static constexpr std::array<uint32_t, 256> make_crc32_table() {
     std::array<uint32_t, 256> t{};
     for (uint32_t i = 0; i < 256; ++i) {

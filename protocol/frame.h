@@ -65,9 +65,6 @@ extern Tr name_FACTORY;
 extern Tr name_DROPBBOX;
 extern Tr name_CLEARGNSS;
 
-// The display name of a known frame type; null for any other code.
-Tr* frame_name(unsigned char type);
-
 // CRC-32 (reflected polynomial 0xEDB88320, initial and final XOR 0xFFFFFFFF); 0 for nothing.
 extern const std::array<uint32_t, 256> crc32_table;
 uint32_t calculate_crc32(const void* data, size_t size);
@@ -98,7 +95,7 @@ inline unsigned char frame_type(const unsigned char* frame) {
     return frame[2];
 }
 inline const unsigned char* frame_payload(const unsigned char* frame) {
-    return frame + 3;
+    return frame + frame_head_size;
 }
 
 // Completes a frame whose length, type and payload are in place: stores the checksum behind

@@ -10,7 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-Tcp_link::Tcp_link(Owner& o, QObject& c) : owner(o), context(c) {}
+Tcp_link::Tcp_link(Owner& o, QObject& c) : Link(&o), context(c) {}
 
 Tcp_link::~Tcp_link() {
     close();
@@ -127,7 +127,7 @@ void Tcp_link::fail_later(int code, int err) {
         &context,
         [this, g] {
             if (generation == g)
-                owner.link_failed(error_code);
+                owner->link_failed(error_code);
         },
         Qt::QueuedConnection);
 }
@@ -153,7 +153,7 @@ void Tcp_link::open(const QString& host, quint16 p) {
             addresses.clear();
             release();
             error_code = host_not_found;
-            owner.link_failed(error_code);
+            owner->link_failed(error_code);
             return;
         }
         connect_to(addresses[next_address++]);
@@ -199,7 +199,7 @@ void Tcp_link::connect_to(const QHostAddress& address) {
     readable = new QSocketNotifier(fd, QSocketNotifier::Read);
     readable->setEnabled(false);
     QObject::connect(readable, &QSocketNotifier::activated, &context,
-                     [this] { owner.link_readable(); });
+                     [this] { owner->link_readable(); });
     writable = new QSocketNotifier(fd, QSocketNotifier::Write);
     QObject::connect(writable, &QSocketNotifier::activated, &context, [this] { on_writable(); });
 }
@@ -226,7 +226,7 @@ void Tcp_link::try_next_or_fail(int code, int err) {
 void Tcp_link::on_writable() {
     writable->setEnabled(false);
     if (!connecting) {
-        owner.link_room();
+        owner->link_room();
         return;
     }
     int err = 0;
@@ -240,13 +240,13 @@ void Tcp_link::on_writable() {
         }
         release();
         set_error(err);
-        owner.link_failed(error_code);
+        owner->link_failed(error_code);
         return;
     }
     connecting = false;
     addresses.clear();
     readable->setEnabled(true);
-    owner.link_connected();
+    owner->link_connected();
 }
 
 qint64 Tcp_link::write(const unsigned char* data, qint64 count) {

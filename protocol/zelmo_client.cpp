@@ -47,9 +47,13 @@ static Tr errfmt_write_error("proto",
 static Tr errtext_ping_on_ping("proto", "Нарушение протокола сервером: новый ping пришёл до "
                                         "того, как мы успели ответить на старый.");
 
-// Debug codes of this file: 0x1200 + place.
+namespace {
+
+// Debug codes of this file: 0x1200 + place. The fixed ones keep their numbers; 0x1201 to
+// 0x1205 stand for signal connections that this client does not make and stay unused, and so
+// does 0x120D (a write that nothing resumes: every link reports room after a partial write).
+// Codes of our own follow the last fixed one.
 enum : unsigned short {
-    // 0x1201-0x1205 named failed signal connections of the former socket; not to be reused.
     dbg_connect_no_timer = 0x1206,
     dbg_connected_not_connecting = 0x1207,
     dbg_post_no_timer = 0x1208,
@@ -57,9 +61,8 @@ enum : unsigned short {
     dbg_post_twice = 0x120A,
     dbg_send_no_timer = 0x120B,
     dbg_write_error_no_name = 0x120C,
-    dbg_write_stalled = 0x120D,
     dbg_write_too_much = 0x120E,
-    dbg_bytes_written_count = 0x120F,
+    dbg_room_unawaited = 0x120F, // the link reports room while no write waits for it
     dbg_unexpected_sent = 0x1210,
     dbg_no_free_space = 0x1211,
     dbg_read_too_much = 0x1212,
@@ -83,12 +86,14 @@ enum : unsigned short {
     dbg_timeout_waiting_no_name = 0x1224,
     dbg_timeout_idle = 0x1225,
     dbg_timeout_no_state = 0x1226,
-    dbg_send_too_long = 0x1227,
+    dbg_send_too_long,
 };
+
+} // namespace
 
 Zelmo_client::Zelmo_client()
     : posted_step(not_send), sent_step(unexpected_sent),
-      expected_answer(connection_off_frame_received), link(*this, *this),
+      expected_answer(connection_off_frame_received), tcp_link(*this, *this),
       receive_state(&Zelmo_client::first_byte_received),
       current_frame_handler(connection_off_frame_received),
       unsolicited_handler(connection_off_frame_received), timers(Client_timers::attach()) {
@@ -97,7 +102,7 @@ Zelmo_client::Zelmo_client()
 
 Zelmo_client::~Zelmo_client() {
     // Nothing of the link may reach a client whose subclass part is already gone.
-    link.close();
+    link->close();
     timers->forget(this);
     timers->detach();
 }
@@ -139,6 +144,12 @@ void Zelmo_client::init(unsigned char* buffer, uint64_t max) {
     buffer_end = buffer + max + frame_overhead;
     fill_position = buffer_end;
     frame_end = buffer_start;
+}
+
+void Zelmo_client::use_link(Link& other) {
+    link->close();
+    link = &other;
+    other.attach(*this);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -202,20 +213,16 @@ void Zelmo_client::connect(Step connected, Step unsolicited) {
         log(QStringLiteral("#%1 connect(\"%2\":%3)")
                 .arg(QString::number(number), server_address(server),
                      QString::number(server_port(server))));
-    state |= st_connecting | st_late_disconnect_ok | st_late_error_ok;
+    state |= st_connecting;
     sent_step = connected;
-    link.open(server_address(server), quint16(server_port(server)));
-}
-
-void Zelmo_client::link_connected() {
-    on_connected();
+    link->open(server_address(server), quint16(server_port(server)));
 }
 
 void Zelmo_client::link_failed(int code) {
     on_error(code);
 }
 
-void Zelmo_client::on_connected() {
+void Zelmo_client::link_connected() {
     update_random_number_generator(0x1201);
     if (!(state & st_connecting)) {
         crash_debug(dbg_connected_not_connecting);
@@ -223,7 +230,7 @@ void Zelmo_client::on_connected() {
     }
     state = (state & ~st_connecting) | st_connected;
     // Kept for the log line of a later rupture, when the link may be closed already.
-    local_port = link.local_port();
+    local_port = link->local_port();
     if (tracing())
         log(QStringLiteral("#%1 connected(local=%2)").arg(number).arg(local_port));
     take_sent_step()(this);
@@ -242,15 +249,6 @@ void Zelmo_client::cannot_connect(const QString& text) {
 
 // ---------------------------------------------------------------------------------------------
 // Sending.
-
-qint64 Zelmo_client::socket_write(const unsigned char* data, qint64 count) {
-    const qint64 n = link.write(data, count);
-    if (n >= 0) {
-        written_at_once += n;
-        room_awaited = n < count;
-    }
-    return n;
-}
 
 void Zelmo_client::send(unsigned char type, uint64_t length, Step sent, int timeout) {
     if (length > max_sent_payload) {
@@ -271,17 +269,12 @@ void Zelmo_client::send(unsigned char type, uint64_t length, Step sent, int time
 }
 
 void Zelmo_client::write_to_socket(qint64 count) {
-    bytes_in_flight += count;
-    written_at_once = 0;
-    room_awaited = false;
-    const qint64 n = socket_write(write_position, count);
+    const qint64 n = link->write(write_position, count);
     if (!(state & st_connected)) {
         trace_line("send: ?");
         return;
     }
     if (n == count) {
-        bytes_in_flight -= std::min(written_at_once, n);
-        written_at_once = 0;
         trace_data("send", write_position, count);
         take_sent_step()(this);
         return;
@@ -296,40 +289,22 @@ void Zelmo_client::write_to_socket(qint64 count) {
         if (name.isEmpty())
             rupture_debug(dbg_write_error_no_name);
         else
-            tcp_crash(errfmt_write_error.tr().arg(name, QString::number(link.error()),
-                                                  link.error_text(link.error())));
+            tcp_crash(errfmt_write_error.tr().arg(name, QString::number(link->error()),
+                                                  link->error_text(link->error())));
         return;
     }
-    // What the link wrote as it took it is not reported again.
-    bytes_in_flight -= std::min(written_at_once, n);
-    written_at_once = 0;
+    // The rest goes at the link's room report.
     trace_data("send", write_position, n);
     bytes_left = count - n;
     write_position += n;
-    if (n == 0 && bytes_in_flight == count && !room_awaited) {
-        // Nothing accepted, nothing pending and no room awaited: nothing would resume the write.
-        rupture_debug(dbg_write_stalled);
-        return;
-    }
-    bytes_in_flight -= bytes_left;
-}
-
-void Zelmo_client::on_bytes_written(qint64 count) {
-    if (count <= 0 || count > bytes_in_flight) {
-        crash_debug(dbg_bytes_written_count);
-        return;
-    }
-    bytes_in_flight -= count;
-    if (bytes_left > 0) {
-        const qint64 rest = bytes_left;
-        bytes_left = 0;
-        write_to_socket(rest);
-    }
 }
 
 void Zelmo_client::link_room() {
-    room_awaited = false;
-    if (bytes_left > 0 && is_connected()) {
+    if (bytes_left <= 0) {
+        crash_debug(dbg_room_unawaited);
+        return;
+    }
+    if (is_connected()) {
         const qint64 rest = bytes_left;
         bytes_left = 0;
         write_to_socket(rest);
@@ -354,7 +329,7 @@ void Zelmo_client::post(Step step) {
 // Receiving.
 
 void Zelmo_client::link_readable() {
-    // Straight into the frame buffer. A read that leaves room over has emptied the socket; one
+    // Straight into the frame buffer. A read that leaves room over has emptied the link; one
     // that fills the room is followed by another (the notifier would report the rest too, but
     // only after a turn of the event loop).
     const uint32_t closes = close_count;
@@ -364,15 +339,15 @@ void Zelmo_client::link_readable() {
             crash_debug(dbg_no_free_space);
             return;
         }
-        const qint64 n = link.read(fill_position, free_space);
+        const qint64 n = link->read(fill_position, free_space);
         if (n == 0)
             return;
         if (n < 0) {
             // The peer's end of the stream completes an orderly close; otherwise it is lost.
-            if (link.error() == Tcp_link::remote_closed && (state & st_shutting_down))
+            if (link->error() == Link::remote_closed && (state & st_shutting_down))
                 on_disconnected();
             else
-                on_error(link.error());
+                on_error(link->error());
             return;
         }
         receive(n, free_space);
@@ -568,8 +543,8 @@ void Zelmo_client::shutdown(Step done) {
     }
     trace_line("shutdown");
     // The server reads to the end of what we sent and closes; its close is the report.
-    if (!link.close_write())
-        on_error(link.error());
+    if (!link->close_write())
+        on_error(link->error());
 }
 
 void Zelmo_client::connected_loss(bool by_error, int code) {
@@ -598,15 +573,13 @@ void Zelmo_client::connected_loss(bool by_error, int code) {
         return;
     }
     if (by_error)
-        tcp_crash(fmt->tr().arg(name, QString::number(code), link.error_text(code)));
+        tcp_crash(fmt->tr().arg(name, QString::number(code), link->error_text(code)));
     else
         tcp_crash(fmt->tr().arg(name));
 }
 
 void Zelmo_client::on_disconnected() {
     update_random_number_generator(0x1202);
-    const bool trailing = (state & st_late_disconnect_ok) != 0;
-    state &= ~st_late_disconnect_ok;
     if (state & st_shutting_down) {
         trace_line("shutdown_ok");
         const Step done = sent_step;
@@ -616,23 +589,21 @@ void Zelmo_client::on_disconnected() {
         connected_loss(false, 0);
     } else if (state & st_connecting) {
         cannot_connect(errtext_cannot_connect.tr());
-    } else if (!trailing) {
+    } else {
         rupture_debug(dbg_disconnect_no_state);
     }
 }
 
 void Zelmo_client::on_error(int code) {
     update_random_number_generator(0x1203);
-    const bool trailing = (state & st_late_error_ok) != 0;
-    state &= ~st_late_error_ok;
     if (state & st_connected) {
         connected_loss(true, code);
     } else if (state & st_connecting) {
         cannot_connect(
-            errfmt_cannot_connect.tr().arg(QString::number(code), link.error_text(code)));
+            errfmt_cannot_connect.tr().arg(QString::number(code), link->error_text(code)));
     } else if (state & st_shutting_down) {
-        tcp_crash(errfmt_shutdown_rupture.tr().arg(QString::number(code), link.error_text(code)));
-    } else if (!trailing) {
+        tcp_crash(errfmt_shutdown_rupture.tr().arg(QString::number(code), link->error_text(code)));
+    } else {
         crash_debug(dbg_error_no_state);
     }
 }
@@ -641,18 +612,15 @@ void Zelmo_client::close_connection() {
     stop_timer();
     state &= ~st_delaying; // the delay's timer is gone with it
     bytes_left = 0;
-    bytes_in_flight = 0;
     posted_step = not_send;
     sent_step = unexpected_sent;
     receive_state = &Zelmo_client::first_byte_received;
     expected_answer = current_frame_handler = unsolicited_handler = connection_off_frame_received;
     fill_position = buffer_end;
-    written_at_once = 0;
-    room_awaited = false;
     ++close_count;
     if (state & st_connection) {
         state &= ~st_connection;
-        link.close(); // reports of this connection still on their way are dropped
+        link->close(); // reports of this connection still on their way are dropped
     }
 }
 
@@ -665,7 +633,7 @@ void Zelmo_client::tcp_crash(const QString& text, unsigned char kind) {
     else
         log(QStringLiteral("broken(\"%1\":%2, local=%3): %4")
                 .arg(server_address(server), QString::number(server_port(server)),
-                     QString::number(link.is_open() ? link.local_port() : local_port), text));
+                     QString::number(link->is_open() ? link->local_port() : local_port), text));
     close_connection();
     rupture_kind = kind;
     on_rupture(text);

@@ -23,9 +23,11 @@
 //
 // Note: the member `connect` hides QObject::connect inside subclasses; write QObject::connect.
 //
-// The one socket is a Tcp_link: its reports come from the event loop and never from inside a
-// call the client made; a write that the kernel takes whole is known by its return value.
+// The connection is a Link (a Tcp_link unless a test puts another in its place): its reports
+// come from the event loop and never from inside a call the client made. A write that the link
+// takes whole is done when the call returns; one it takes in part goes on at its room report.
 
+#include "protocol/frame.h"
 #include "protocol/tcp_link.h"
 #include <QObject>
 #include <QString>
@@ -40,7 +42,7 @@ class Zelmo_client;
 // A step of a subclass or of the client itself.
 using Step = void (*)(Zelmo_client*);
 
-class Zelmo_client : public QObject, private Tcp_link::Owner {
+class Zelmo_client : public QObject, private Link::Owner {
     Q_OBJECT
 
 public:
@@ -49,8 +51,6 @@ public:
         st_connecting = 0x01,
         st_connected = 0x02,
         st_shutting_down = 0x04,
-        st_late_disconnect_ok = 0x08, // a disconnected signal trailing our own close
-        st_late_error_ok = 0x10,      // an error signal trailing our own close
         st_delaying = 0x20,
         st_connection = st_connecting | st_connected | st_shutting_down,
     };
@@ -65,15 +65,11 @@ public:
     Step sent_step;           // runs when the frame or block being written is handed over
     Step expected_answer;     // handler of the next frame to arrive
     uint64_t number = 0;      // "#n" of the trace lines
-    Tcp_link link;
-    int timer = 0; // id of the one running timer, 0 if none (ids come from Client_timers)
+    Tcp_link tcp_link;
+    Link* link = &tcp_link; // the connection in use
+    int timer = 0;          // id of the one running timer, 0 if none (ids come from Client_timers)
     const unsigned char* write_position = nullptr;
-    qint64 bytes_left = 0;      // of the current block, not yet accepted by the socket
-    qint64 bytes_in_flight = 0; // accepted by the socket, not yet reported written
-    // Bytes that the last socket_write() wrote as it took them: they need no later report.
-    qint64 written_at_once = 0;
-    // The link waits for room to go on with a write it took only in part.
-    bool room_awaited = false;
+    qint64 bytes_left = 0; // of the current block, not yet taken by the link
     unsigned char* buffer_start = nullptr;
     unsigned char* buffer_end = nullptr;
     unsigned char* fill_position = nullptr;
@@ -117,27 +113,30 @@ public:
 
     // Called once from the subclass constructor; `buffer` holds max_payload + 7 bytes.
     void init(unsigned char* buffer, uint64_t max_payload);
+    // Talks through `other` from now on instead of its own Tcp_link (tests and fuzz targets
+    // script the connection so). Called while no connection exists.
+    void use_link(Link& other);
     // Connects to `server`; `connected` runs once the connection is established.
     void connect(Step connected, Step unsolicited);
     // Sends the frame whose payload the caller has written at payload(); `sent` runs when it
-    // has been handed to the socket; `timeout` runs until the next guarded stage.
+    // has been taken by the link; `timeout` runs until the next guarded stage.
     void send(unsigned char type, uint64_t length, Step sent, int timeout);
     // Runs a step now, or right behind the ping answer being written.
     void post(Step step);
     // Runs a step after `ms` milliseconds, without a connection.
     void delay(int ms, Step step);
-    // Orderly close; `done` runs when the socket reports the disconnection.
+    // Orderly close; `done` runs when the link reports the peer's close.
     void shutdown(Step done);
     // Closes at once and resets everything.
     void close_connection();
-    // Writes `count` bytes from write_position; the sent step runs once all are accepted.
+    // Writes `count` bytes from write_position; the sent step runs once the link took all.
     void write_to_socket(qint64 count);
     // Rupture: logs, closes, calls on_rupture; `kind` tells what broke (rupture_kind).
     void tcp_crash(const QString& text, unsigned char kind = rupture_broken);
     // Crash: logs, closes, calls on_crash.
     void total_crash(const QString& text);
 
-    unsigned char* payload() { return transmit_frame + 3; }
+    unsigned char* payload() { return transmit_frame + frame_head_size; }
     bool has_connection() const { return (state & st_connection) != 0; }
     bool is_connected() const { return (state & st_connected) != 0; }
     // The posted step, with not_send left in its place.
@@ -153,31 +152,23 @@ public:
         return s;
     }
 
-    // Processes n bytes that a read of at most `asked` bytes has just placed at fill_position.
-    // on_ready_read() ends here; harnesses that feed bytes without a socket call it directly.
-    void receive(qint64 n, qint64 asked);
-
 protected:
     void timerEvent(QTimerEvent* event) override;
-    // Hands bytes to the socket and returns how many it took (negative on error). The link
-    // writes what it takes at once and adds it to written_at_once; a socket that reports its
-    // writes later (a harness) calls on_bytes_written().
-    virtual qint64 socket_write(const unsigned char* data, qint64 count);
-
-    // Reports of a socket: the link's below lead here, and harnesses without a link call
-    // them directly.
-protected slots:
-    void on_connected();
+    // The connection has ended: the peer's close that completes an orderly shutdown. In any
+    // other state it is reported as the loss of the connection.
     void on_disconnected();
-    void on_bytes_written(qint64 count);
-    void on_error(int code);
 
+    // The link's reports: the only way its events reach the client.
     void link_connected() override;
     void link_readable() override;
     void link_room() override;
     void link_failed(int code) override;
 
 private:
+    // Processes n bytes that a read of at most `asked` bytes has just placed at fill_position.
+    void receive(qint64 n, qint64 asked);
+    // The connection failed or could not be made.
+    void on_error(int code);
     void first_byte_received();
     void second_byte_received();
     void next_part_received();

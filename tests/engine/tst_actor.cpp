@@ -8,7 +8,7 @@
 #include "engine/params.h"
 #include "protocol/frame.h"
 #include "support/engine_cfg.h"
-#include "support/engine_harness.h"
+#include "support/harness/engine_harness.h"
 #include "support/scripted_peer.h"
 
 #include <QTemporaryDir>
@@ -64,7 +64,7 @@ void tst_Actor::link_carries_fifteen_digits() {
     Action_cmd action(1, QStringLiteral("рестарт устройства"));
     Engine_harness h(action);
     QVERIFY(h.connect());
-    QCOMPARE(h.actor->written, frame_bytes(LINK, digits + QByteArray(42, '\0')));
+    QCOMPARE(h.link.written, frame_bytes(LINK, digits + QByteArray(42, '\0')));
 }
 
 void tst_Actor::auth_payload_follows_pin_length_data() {
@@ -86,9 +86,9 @@ void tst_Actor::auth_payload_follows_pin_length() {
     Action_cmd action(1, QStringLiteral("рестарт устройства"));
     Engine_harness h(action);
     QVERIFY(h.connect());
-    h.actor->written.clear();
+    h.link.written.clear();
     h.feed(frame_bytes(LINK_ANSWER, one_byte(0)));
-    QCOMPARE(h.actor->written, frame_bytes(AUTH, payload));
+    QCOMPARE(h.link.written, frame_bytes(AUTH, payload));
     QCOMPARE(h.engine.linked.load(), 1u);
 }
 
@@ -140,13 +140,11 @@ void tst_Actor::unlink_while_writing_fails_device_after_handover() {
     Engine_harness h(*action);
     QVERIFY(h.connect());
     if (stage == auth_stage)
-        h.actor->accept_limit = 3;
+        h.link.accept_limit = 3;
     h.feed(frame_bytes(LINK_ANSWER, one_byte(0)));
     if (stage != auth_stage) {
         // Upload frame: 25 bytes; accepting 10 leaves it half written, 25 leaves the file.
-        h.actor->accept_limit = stage == upfile_head_stage   ? 10
-                                : stage == upfile_file_stage ? 25
-                                                             : 3;
+        h.link.accept_limit = stage == upfile_head_stage ? 10 : stage == upfile_file_stage ? 25 : 3;
         h.feed(frame_bytes(AUTH_ANSWER, one_byte(1)));
         QCOMPARE(h.engine.authorized.load(), 1u);
     }
@@ -160,7 +158,7 @@ void tst_Actor::unlink_while_writing_fails_device_after_handover() {
     h.feed(unlink);
     QVERIFY2(read_test_log().contains(twice), qPrintable(read_test_log().right(400)));
 
-    h.actor->written.clear();
+    h.link.written.clear();
     h.drain_all();
     QCOMPARE(first->error_text, text);
     QCOMPARE(h.engine.failure.load(), 1u);
@@ -168,8 +166,8 @@ void tst_Actor::unlink_while_writing_fails_device_after_handover() {
     // The rest of the request went out, then the next device is linked over the same
     // connection.
     const QByteArray link = frame_bytes(LINK, QByteArray("350000000000002") + QByteArray(42, '\0'));
-    QVERIFY(h.actor->written.endsWith(link));
-    QVERIFY(h.actor->written.size() > link.size());
+    QVERIFY(h.link.written.endsWith(link));
+    QVERIFY(h.link.written.size() > link.size());
     QVERIFY(h.actor->is_connected());
     QVERIFY(h.actor->expected_answer == Actor::link_answer);
 }
@@ -179,10 +177,10 @@ void tst_Actor::unlink_before_link_answer_is_ignored() {
     Action_cmd action(1, QStringLiteral("рестарт устройства"));
     Engine_harness h(action);
     QVERIFY(h.connect());
-    h.actor->written.clear();
+    h.link.written.clear();
     // Both in one read: the stale UNLINK first.
     h.feed(frame_bytes(UNLINK, QByteArray()) + frame_bytes(LINK_ANSWER, one_byte(0)));
-    QCOMPARE(h.actor->written, frame_bytes(AUTH, QByteArray("1234\0", 5)));
+    QCOMPARE(h.link.written, frame_bytes(AUTH, QByteArray("1234\0", 5)));
     QCOMPARE(h.engine.failure.load(), 0u);
 }
 
@@ -197,7 +195,7 @@ void tst_Actor::rupture_during_last_shutdown_leaves_no_connection_counted() {
     QCOMPARE(h.engine.success.load(), 1u);
     QVERIFY(h.actor->state & Zelmo_client::st_shutting_down);
     QCOMPARE(h.engine.connected.load(), 1u);
-    h.actor->report_error(Tcp_link::remote_closed);
+    h.link.report_failure(Link::remote_closed);
     QCOMPARE(h.engine.connected.load(), 0u);
     QCOMPARE(h.engine.connecting.load(), 0u);
     QVERIFY(configuration.devices.rows[0].device->run_flags & Device::succeeded);

@@ -340,7 +340,7 @@ void tst_Epoll_dispatcher::posted_events() {
         QCoreApplication::postEvent(receiver, new QEvent(QEvent::User));
     QTRY_COMPARE_WITH_TIMEOUT(receiver->events.load(), count, 10000);
     for (int i = 0; i < count; ++i)
-        QMetaObject::invokeMethod(receiver, "queued_call", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(receiver, &Receiver::queued_call, Qt::QueuedConnection);
     QTRY_COMPARE_WITH_TIMEOUT(receiver->calls.load(), count, 10000);
     QVERIFY(receiver->in_worker);
     QVERIFY(worker.on_epoll);

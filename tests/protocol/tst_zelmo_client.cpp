@@ -2,6 +2,7 @@
 #include "foundation/err.h"
 #include "protocol/frame.h"
 #include "protocol/zelmo_client.h"
+#include "support/harness/scripted_link.h"
 #include "support/scripted_peer.h"
 
 #include <QTemporaryDir>
@@ -13,8 +14,9 @@
 namespace {
 
 // A client with one kind of request (a CMD frame) and its answer, recording what happens.
-// Its writes can be gated: the socket then "accepts" only a few bytes per write, and the test
-// reports them written with release(), so a frame stays half-written as long as the test likes.
+// Its writes can be gated: the link then takes only a few bytes per write and hands them to
+// the socket at release(), so a frame stays half-written as long as the test likes. Or it
+// talks through a link of the test's own.
 class Probe : public Zelmo_client {
 public:
     explicit Probe(uint64_t max = 264) {
@@ -23,6 +25,7 @@ public:
         srv.address = QStringLiteral("127.0.0.1");
         server = &srv;
     }
+    ~Probe() override { use_link(tcp_link); } // the gate goes before the client
 
     void start(quint16 port) {
         srv.port = port;
@@ -91,27 +94,12 @@ public:
     }
 
     void gate(qint64 limit) {
-        gated = true;
-        accept_limit = limit;
+        gated.accept_limit = limit;
+        use_link(gated);
     }
-    // Hands the held bytes to the real socket and reports them written.
-    void release() {
-        const QByteArray held = stash;
-        stash.clear();
-        Zelmo_client::socket_write(reinterpret_cast<const unsigned char*>(held.constData()),
-                                   held.size());
-        QMetaObject::invokeMethod(this, "on_bytes_written", Qt::DirectConnection,
-                                  Q_ARG(qint64, held.size()));
-    }
-    qint64 socket_write(const unsigned char* data, qint64 count) override {
-        if (forced_write_result != 1)
-            return forced_write_result == 2 ? count + 1 : forced_write_result;
-        if (!gated)
-            return Zelmo_client::socket_write(data, count);
-        const qint64 k = std::min(count, accept_limit);
-        stash.append(reinterpret_cast<const char*>(data), int(k));
-        return k;
-    }
+    // Hands the held bytes to the socket and lets the write go on.
+    void release() { gated.release(); }
+    void report_disconnected() { on_disconnected(); }
     void link_readable() override {
         ++reads;
         Zelmo_client::link_readable();
@@ -128,10 +116,7 @@ public:
     bool request_on_connect = true;
     int answers_before_shutdown = 1; // below 1: stays connected and idle
     bool reconnect_on_rupture = false;
-    bool gated = false;
-    qint64 accept_limit = 0;
-    QByteArray stash;
-    qint64 forced_write_result = 1; // 1: real write; 2: more than offered; else this value
+    Scripted_link gated{&tcp_link};
 };
 
 QByteArray request_frame() {
@@ -369,7 +354,7 @@ void tst_Zelmo_client::ping_while_request_is_written() {
     Probe c;
     c.gate(3);
     c.start(peer.port());
-    QTRY_COMPARE(c.stash.size(), 3);
+    QTRY_COMPARE(c.gated.held.size(), 3);
     for (int i = 0; i < pings; ++i) {
         const int reads = c.reads;
         peer.send(ping_frame());
@@ -382,12 +367,12 @@ void tst_Zelmo_client::ping_while_request_is_written() {
     }
     QVERIFY(c.posted_step == &Zelmo_client::send_ping_answer);
     QVERIFY(c.expected_answer == c.unsolicited_handler); // the request is not out yet
-    c.accept_limit = 100;
+    c.gated.accept_limit = 100;
     c.release(); // the rest of the request is taken, then the ping answer right behind it
     QCOMPARE(c.events, QStringList({"connected", "sent"}));
     QVERIFY(c.sent_step == &Zelmo_client::unexpected_sent);
     QVERIFY(c.expected_answer == &Probe::answer);
-    QCOMPARE(c.stash.size(), request_frame().size() - 3 + int(ping_answer_frame_size));
+    QCOMPARE(c.gated.held.size(), request_frame().size() - 3 + int(ping_answer_frame_size));
     c.release();
     QVERIFY(peer.wait_received(request_frame().size() + int(ping_answer_frame_size)));
     QCOMPARE(peer.received.toHex(), (request_frame() + ping_answer_bytes()).toHex());
@@ -401,11 +386,11 @@ void tst_Zelmo_client::frame_starting_during_request_write_is_unsolicited() {
     Probe c;
     c.gate(3);
     c.start(peer.port());
-    QTRY_COMPARE(c.stash.size(), 3);
+    QTRY_COMPARE(c.gated.held.size(), 3);
     const QByteArray a = answer_frame();
     peer.send(a.left(1));
     QTRY_COMPARE(c.reads, 1);
-    c.accept_limit = 100;
+    c.gated.accept_limit = 100;
     c.release();
     c.release();
     QVERIFY(c.expected_answer == &Probe::answer);
@@ -448,15 +433,15 @@ void tst_Zelmo_client::ping_while_ping_answer_is_written() {
     c.start(peer.port());
     QTRY_COMPARE(c.events, QStringList{"connected"});
     peer.send(ping_frame());
-    QTRY_COMPARE(c.stash.size(), 5);
+    QTRY_COMPARE(c.gated.held.size(), 5);
     if (post_behind)
         c.post(Probe::later);
     if (second_ping) {
         peer.send(ping_frame());
         QTRY_COMPARE(c.reads, 2);
     }
-    c.accept_limit = 100;
-    while (release && !c.stash.isEmpty())
+    c.gated.accept_limit = 100;
+    while (release && !c.gated.held.isEmpty())
         c.release();
     QTRY_COMPARE(c.events, events);
     QVERIFY(peer.wait_received(answers * int(ping_answer_frame_size), 200) || answers == 0);
@@ -481,7 +466,7 @@ void tst_Zelmo_client::partial_writes_resume() {
     trace_flags = 1;
     c.start(peer.port());
     const QByteArray req = request_frame();
-    QTRY_COMPARE(c.stash.size(), limit);
+    QTRY_COMPARE(c.gated.held.size(), limit);
     int pieces = 1;
     while (c.bytes_left > 0) {
         QVERIFY(!c.events.contains("sent"));
@@ -491,7 +476,7 @@ void tst_Zelmo_client::partial_writes_resume() {
     QCOMPARE(pieces, (req.size() + limit - 1) / limit);
     QCOMPARE(c.events, QStringList({"connected", "sent"}));
     c.release();
-    QCOMPARE(c.bytes_in_flight, 0);
+    QCOMPARE(c.bytes_left, 0);
     QVERIFY(peer.wait_received(req.size()));
     QCOMPARE(peer.received.toHex(), req.toHex());
     // Each accepted piece is traced as it goes.
@@ -629,7 +614,7 @@ void tst_Zelmo_client::server_closes() {
     if (stage == "receiving")
         QTRY_COMPARE(c.reads, 1);
     else if (stage == "writing")
-        QTRY_COMPARE(c.stash.size(), 3);
+        QTRY_COMPARE(c.gated.held.size(), 3);
     else
         QVERIFY(peer.wait_received(stage == "idle" ? 0 : request_frame().size()));
     peer.close();
@@ -641,22 +626,23 @@ void tst_Zelmo_client::server_closes() {
 
 void tst_Zelmo_client::disconnected_signal_by_state_data() {
     QTest::addColumn<int>("bits");
-    QTest::addColumn<int>("activity"); // 0 none, 1 writing, 2 receiving, 3 waiting
+    QTest::addColumn<int>("activity"); // 0 none, 1 writing, 2 receiving, 3 waiting,
+    // 4 writing a ping answer, 5 through a link after our own close
     QTest::addColumn<QString>("text");
     const QString lost = "rupture: Произошёл разрыв TCP-соединения с сервером во время ";
-    QTest::newRow("writing") << 0x0A << 1 << lost + "передачи на сервер сообщения «команда».";
+    QTest::newRow("writing") << 0x02 << 1 << lost + "передачи на сервер сообщения «команда».";
     QTest::newRow("writing a ping answer")
-        << 0x0A << 4 << lost + "передачи на сервер сообщения «ответ клиента на пинг».";
+        << 0x02 << 4 << lost + "передачи на сервер сообщения «ответ клиента на пинг».";
     QTest::newRow("receiving")
-        << 0x0A << 2
+        << 0x02 << 2
         << lost + "приёма сообщения от сервера (ожидался ответ на посланное нами сообщение "
                   "«команда»).";
-    QTest::newRow("waiting") << 0x0A << 3
+    QTest::newRow("waiting") << 0x02 << 3
                              << lost + "ожидания ответа на посланное нами сообщение «команда».";
-    QTest::newRow("connected with nothing awaited") << 0x0A << 0 << "crash: " + dbg(0x19);
-    QTest::newRow("connecting") << 0x09 << 0
+    QTest::newRow("connected with nothing awaited") << 0x02 << 0 << "crash: " + dbg(0x19);
+    QTest::newRow("connecting") << 0x01 << 0
                                 << "rupture: Не удалось установить соединение с сервером.";
-    QTest::newRow("after our own close") << 0x08 << 0 << QString();
+    QTest::newRow("after our own close") << 0x00 << 5 << QString();
     QTest::newRow("a second one after our own close") << 0x00 << 0 << "rupture: " + dbg(0x1A);
 }
 
@@ -664,7 +650,18 @@ void tst_Zelmo_client::disconnected_signal_by_state() {
     QFETCH(int, bits);
     QFETCH(int, activity);
     QFETCH(QString, text);
+    Scripted_link link; // outlives the client
     Probe c;
+    if (activity == 5) {
+        c.use_link(link);
+        c.start(1);
+        link.report_connected();
+        c.close_connection();
+        c.events.clear();
+        link.report_peer_close();
+        QCOMPARE(c.last(), text);
+        return;
+    }
     c.state = static_cast<unsigned char>(bits);
     c.unsolicited_handler = c.expected_answer = c.current_frame_handler = Probe::unsolicited;
     if (activity == 1)
@@ -675,9 +672,8 @@ void tst_Zelmo_client::disconnected_signal_by_state() {
         c.current_frame_handler = Probe::answer;
     if (activity == 3)
         c.expected_answer = Probe::answer;
-    QMetaObject::invokeMethod(&c, "on_disconnected", Qt::DirectConnection);
+    c.report_disconnected();
     QCOMPARE(c.last(), text);
-    QCOMPARE(c.state & 0x08, 0);
 }
 
 void tst_Zelmo_client::reconnect_right_after_rupture() {
@@ -740,14 +736,14 @@ void tst_Zelmo_client::misuse_data() {
     QTest::addColumn<QString>("text");
     QTest::newRow("post while a request is written") << 0 << "rupture: " + dbg(0x09);
     QTest::newRow("post twice behind a ping answer") << 1 << "rupture: " + dbg(0x0A);
-    QTest::newRow("bytesWritten for more than is in flight") << 2 << "crash: " + dbg(0x0F);
-    QTest::newRow("bytesWritten of nothing") << 3 << "crash: " + dbg(0x0F);
+    QTest::newRow("room reported after the frame went whole") << 2 << "crash: " + dbg(0x0F);
+    QTest::newRow("room reported with nothing written") << 3 << "crash: " + dbg(0x0F);
     QTest::newRow("socket refuses a named frame")
         << 4
         << "rupture: Ошибка при записи в сокет сообщения «команда». Код ошибки = -1 («Unknown "
            "error»).";
     QTest::newRow("socket refuses a frame without a name") << 5 << "rupture: " + dbg(0x0C);
-    QTest::newRow("socket takes nothing with nothing pending") << 6 << "rupture: " + dbg(0x0D);
+    QTest::newRow("socket takes nothing: the frame waits for room") << 6 << QString();
     QTest::newRow("socket takes more than offered") << 7 << "rupture: " + dbg(0x0E);
 }
 
@@ -772,12 +768,22 @@ void tst_Zelmo_client::misuse() {
         break;
     case 2:
     case 3:
-        Probe::send_request(&c);
-        QMetaObject::invokeMethod(&c, "on_bytes_written", Qt::DirectConnection,
-                                  Q_ARG(qint64, kind == 2 ? 4 : 0));
+        c.gated.accept_limit = 100;
+        if (kind == 2)
+            Probe::send_request(&c);
+        c.gated.report_room();
         break;
+    case 6:
+        c.gated.accept_limit = 0;
+        Probe::send_request(&c);
+        QCOMPARE(c.bytes_left, qint64(request_frame().size()));
+        c.gated.accept_limit = 100;
+        c.release();
+        QCOMPARE(c.events, QStringList({"connected", "sent"}));
+        QCOMPARE(c.reports, 0);
+        return;
     default:
-        c.forced_write_result = kind == 6 ? 0 : kind == 7 ? 2 : -1;
+        c.gated.fault = kind == 7 ? Scripted_link::write_too_much : Scripted_link::write_refused;
         if (kind == 5) {
             c.sent_step = Probe::anonymous_sent;
             c.write_position = c.transmit_frame;
@@ -800,18 +806,20 @@ void tst_Zelmo_client::stray_timer_is_only_logged() {
 }
 
 void tst_Zelmo_client::shutdown_drops_frames_and_pings() {
-    // Fed directly: a socket delivers nothing once its orderly close has begun.
+    Scripted_link link; // outlives the client
     Probe c;
-    c.gate(100);
-    c.state = Zelmo_client::st_shutting_down;
-    c.sent_step = Probe::shutdown_done;
-    c.fill_position = c.buffer_start;
-    const QByteArray bytes = answer_frame() + ping_frame() + answer_frame();
-    std::memcpy(c.fill_position, bytes.constData(), size_t(bytes.size()));
-    c.receive(bytes.size(), 271);
+    c.request_on_connect = false;
+    c.use_link(link);
+    c.start(1);
+    link.report_connected();
+    Probe::start_shutdown(&c);
+    QVERIFY(link.write_closed);
+    c.events.clear();
+    link.deliver(answer_frame() + ping_frame() + answer_frame());
     QCOMPARE(c.events, QStringList());
-    QVERIFY(c.stash.isEmpty());
+    QVERIFY(link.written.isEmpty()); // no ping answer
     QVERIFY(c.sent_step == Probe::shutdown_done);
+    QVERIFY(c.state & Zelmo_client::st_shutting_down);
 }
 
 QTEST_GUILESS_MAIN(tst_Zelmo_client)

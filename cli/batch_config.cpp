@@ -15,8 +15,9 @@ static Tr errfmt_password_not_utf8("batch",
                                    "Файл с паролем «%1» не содержит текст в кодировке UTF-8.");
 static Tr errfmt_encrypted_no_password(
     "batch", "Файл «%1» зашифрован. Укажите файл с паролем опцией --password-file.");
-static Tr errfmt_wrong_password("batch",
-                                "Пароль из файла «%2» не подходит к зашифрованному файлу «%1».");
+// A failed check cannot tell a wrong password from damage, so both are named.
+static Tr errfmt_wrong_password("batch", "Пароль из файла «%2» не подходит к зашифрованному "
+                                         "файлу «%1», или этот файл повреждён.");
 static Tr errfmt_no_password_typed("batch", "Пароль к файлу «%1» не введён.");
 // The titles of the password dialog, shown here as the terminal prompt.
 static Tr text_prompt_first("decrypt", "Файл зашифрован - введите пароль");

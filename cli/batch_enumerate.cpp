@@ -88,9 +88,8 @@ int run_enumerate(const Batch_args& args) {
             out += imei_to_str(model.pages[p][i].imei).toLatin1();
             out += '\n';
         }
-        fwrite(out.constData(), 1, size_t(out.size()), stdout);
+        write_stdout(out);
         out.clear();
     }
-    fflush(stdout);
-    return 0;
+    return finish_stdout();
 }

@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-static Tr errfmt_journal_read("batch", "Не удалось прочитать журнал «%1»: %2");
 static Tr errfmt_journal_line("batch", "Журнал «%1» повреждён: строка %2 не является записью "
                                        "журнала.");
 static Tr errfmt_journal_other_work(
@@ -21,7 +20,6 @@ static Tr errfmt_journal_other_work(
 static Tr errfmt_journal_write("batch", "Не удалось записать журнал «%1»: %2");
 
 void batch_journal_clear_translation() {
-    errfmt_journal_read.clear();
     errfmt_journal_line.clear();
     errfmt_journal_other_work.clear();
     errfmt_journal_write.clear();
@@ -41,10 +39,9 @@ static QString describe(const Journal_work& w) {
 }
 
 QSet<QString> load_journal(const QString& path, const Journal_work& work) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw Err(errfmt_journal_read.tr().arg(path, f.errorString()));
-    const QByteArray all = f.readAll();
+    // A regular file of at most 64 MiB, as every other input.
+    QByteArray all;
+    load_file(path, all);
     QSet<QString> succeeded;
     bool any_head = false, same_work = false, found = false;
     Journal_work first;

@@ -3,6 +3,7 @@
 #include "cli/batch_args.h"
 #include "cli/batch_config.h"
 #include "cli/batch_enumerate.h"
+#include "cli/batch_files.h"
 #include "cli/batch_output.h"
 #include "cli/batch_run.h"
 #include "config/config.h"
@@ -12,6 +13,8 @@
 
 #include <QFile>
 #include <QStringList>
+#include <cerrno>
+#include <csignal>
 
 static Tr errfmt_empty_password("batch", "Файл с паролем «%1» содержит пустой пароль. Для записи "
                                          "без шифрования не указывайте опцию "
@@ -19,10 +22,8 @@ static Tr errfmt_empty_password("batch", "Файл с паролем «%1» со
 
 static int check(const Batch_args& a) {
     load_batch_config(a);
-    const QByteArray text = batch_config_text(configuration, false);
-    fwrite(text.constData(), 1, size_t(text.size()), stdout);
-    fflush(stdout);
-    return 0;
+    write_stdout(batch_config_text(configuration, false));
+    return finish_stdout();
 }
 
 static int convert(const Batch_args& a) {
@@ -68,7 +69,7 @@ int batch_main(int argc, char** argv) {
     switch (args.outcome) {
     case Batch_args::help:
         print_line(stdout, batch_help_text());
-        return 0;
+        return finish_stdout();
     case Batch_args::error:
         print_line(stderr, args.message);
         print_line(stderr, batch_usage_hint());
@@ -76,13 +77,20 @@ int batch_main(int argc, char** argv) {
     case Batch_args::run:
         break;
     }
-    if (!args.log_file.isEmpty())
-        log_file_name = args.log_file.constData();
     if (args.trace)
         trace_flags.fetch_or(1, std::memory_order_relaxed);
+    // Standard output carries the results; a lost reader is seen as EPIPE, not a crash.
+    log_failure_to_stderr = true;
+    std::signal(SIGPIPE, SIG_IGN);
     update_random_number_generator(0x2101);
 
     try {
+        // Before the log is switched over: the refusal of a log named onto an input must not
+        // land in that input.
+        if (args.cmd != Batch_args::enumerate)
+            check_batch_files(args);
+        if (!args.log_file.isEmpty())
+            log_file_name = args.log_file.constData();
         return dispatch(args);
     } catch (const Debug& e) {
         print_line(stderr, e.message);

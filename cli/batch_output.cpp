@@ -1,12 +1,61 @@
 #include "cli/batch_output.h"
 
+#include "foundation/err.h"
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+static Tr errfmt_stdout("batch", "Не удалось записать результат на стандартный вывод: %1");
+
+void batch_output_clear_translation() {
+    errfmt_stdout.clear();
+}
+
+static int stdout_errno = 0;
+
+static void note_stdout_failure() {
+    if (stdout_errno == 0)
+        stdout_errno = errno ? errno : EIO;
+}
+
+void write_stdout(const QByteArray& bytes) {
+    if (stdout_errno != 0)
+        return; // what follows a lost line would only mislead
+    errno = 0;
+    if (fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size()))
+        note_stdout_failure();
+}
 
 void print_line(FILE* f, const QString& text) {
     QByteArray bytes = text.toUtf8();
     bytes += '\n';
-    fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
+    if (f == stdout)
+        write_stdout(bytes);
+    else
+        fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
+}
+
+int stdout_status() {
+    errno = 0;
+    if (stdout_errno == 0 && (fflush(stdout) != 0 || ferror(stdout)))
+        note_stdout_failure();
+    return stdout_errno;
+}
+
+bool stdout_closed() {
+    struct stat st;
+    if (fstat(STDOUT_FILENO, &st) != 0 || !(S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
+        return false;
+    pollfd p = {STDOUT_FILENO, POLLOUT, 0};
+    return poll(&p, 1, 0) == 1 && (p.revents & (POLLERR | POLLHUP)) != 0;
+}
+
+QString stdout_error_text(int error) {
+    return errfmt_stdout.tr().arg(QString::fromLocal8Bit(strerror(error)));
 }
 
 Progress_line::Progress_line(bool enabled) : active_(enabled && isatty(STDERR_FILENO)) {}
@@ -43,4 +92,14 @@ void Progress_line::clear() {
     fflush(stderr);
     width_ = 0;
     shown_.clear();
+}
+
+int finish_stdout() {
+    const int error = stdout_status();
+    if (error == 0)
+        return 0;
+    if (error == EPIPE)
+        return 1;
+    print_line(stderr, stdout_error_text(error));
+    return 2;
 }

@@ -5,8 +5,24 @@
 #include <QString>
 #include <cstdio>
 
-// Writes the text and a line feed.
+// Writes the text and a line feed. On standard output the first failure is kept for
+// stdout_status().
 void print_line(FILE* f, const QString& text);
+void write_stdout(const QByteArray& bytes);
+
+// Flushes standard output and tells whether everything written to it so far arrived: 0, or
+// the errno of the first failure (EPIPE when its reader went away).
+int stdout_status();
+// True when standard output is a pipe or socket whose reader has gone away, which a run
+// takes as a request to stop; asks without writing.
+bool stdout_closed();
+// The message for a failure of standard output other than EPIPE.
+QString stdout_error_text(int error);
+// The exit status of a command whose only result is its standard output: 0 when it all
+// arrived, 1 when the reader went away, 2 (with the message on standard error) otherwise.
+int finish_stdout();
+
+void batch_output_clear_translation();
 
 class Progress_line {
 public:

@@ -2,6 +2,8 @@
 
 #include "engine/fail_class.h"
 
+#include <cstring>
+
 static void append_digits(QByteArray& out, int64_t value, int width) {
     char buf[24];
     int n = 0;
@@ -118,8 +120,15 @@ void append_attempt_json(QByteArray& out, const Attempt& a) {
     out += "}\n";
 }
 
-// RFC 4180: a field with a comma, a quote or a line break is quoted, quotes doubled.
-static void append_csv_field(QByteArray& out, const QByteArray& field) {
+// RFC 4180: a field with a comma, a quote or a line break is quoted, quotes doubled. A
+// spreadsheet would take a cell that begins with = + - @, a tab or a carriage return for a
+// formula, so such a cell gets a leading apostrophe, which shows it as text.
+static void append_csv_field(QByteArray& out, const QByteArray& text) {
+    static const char formula_starts[] = "=+-@\t\r";
+    QByteArray guarded;
+    if (!text.isEmpty() && text[0] != '\0' && std::strchr(formula_starts, text[0]))
+        guarded = '\'' + text;
+    const QByteArray& field = guarded.isEmpty() ? text : guarded;
     bool quote = false;
     for (char c : field)
         quote = quote || c == ',' || c == '"' || c == '\n' || c == '\r';

@@ -272,7 +272,7 @@ bool Rollout::pass(const unsigned char* rows, unsigned count, bool thresholds) {
     engine.start();
     bool cancelled = false;
     while (!engine.wait(100)) {
-        if (!cancelled && sigint_received()) {
+        if (!cancelled && (sigint_received() || stdout_closed())) {
             out.interrupted = true;
             engine.user_cancel();
             cancelled = true;
@@ -283,7 +283,7 @@ bool Rollout::pass(const unsigned char* rows, unsigned count, bool thresholds) {
     engine.results_ready();
     drain();
     observer.engine = nullptr;
-    out.interrupted = out.interrupted || sigint_received();
+    out.interrupted = out.interrupted || sigint_received() || stdout_closed();
     if (!engine.error_text.isEmpty()) {
         out.engine_error = engine.error_text;
         return false;
@@ -319,7 +319,7 @@ void Rollout::leave_unserved(const QString& text) {
 bool Rollout::wait_retry_delay() {
     const int64_t until = now_ms() + int64_t(args.retry_delay) * 1000;
     while (now_ms() < until) {
-        if (sigint_received()) {
+        if (sigint_received() || stdout_closed()) {
             out.interrupted = true;
             return false;
         }

@@ -12,6 +12,7 @@
 #include "foundation/err.h"
 #include "protocol/frame.h"
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -26,6 +27,16 @@ static Tr errfmt_needs_yes("batch", "Команда «%1» необратима,
 static Tr caption_devfname("page_cfg", "Имя файла на устройстве");
 static Tr fmt_summary("batch", "Всего устройств: %1, успешно: %2, неудачно: %3.");
 static Tr text_interrupted("batch", "Работа прервана (Ctrl-C).");
+static Tr errfmt_interrupted_by("batch", "Работа прервана (сигнал %1).");
+static Tr text_stdout_closed("batch", "Работа прервана: стандартный вывод закрыт.");
+static Tr errfmt_empty_upload("batch", "Файл «%1» пуст: закачивать нечего.");
+static Tr errtext_empty_as("batch", "Значение опции «--as» не должно быть пустым: укажите "
+                                    "firmware, settings или имя файла на устройстве.");
+// The field's own text doubles the percent sign; here it is shown once.
+static Tr errfmt_as_not_printable(
+    "batch", "неправильное значение параметра «%1». Этот параметр должен состоять только из "
+             "символов printable ASCII (латинские буквы, цифры, пробелы, а также следующие "
+             "символы: !\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~).");
 
 void batch_run_clear_translation() {
     errtext_nothing_to_upload.clear();
@@ -35,9 +46,18 @@ void batch_run_clear_translation() {
     caption_devfname.clear();
     fmt_summary.clear();
     text_interrupted.clear();
+    errfmt_interrupted_by.clear();
+    text_stdout_closed.clear();
+    errfmt_empty_upload.clear();
+    errtext_empty_as.clear();
+    errfmt_as_not_printable.clear();
 }
 
 void set_devfname_checked(const QString& name) {
+    if (name.size() <= devfname_max)
+        for (const QChar c : name)
+            if (c.unicode() < 32 || c.unicode() > 126)
+                throw Err(errfmt_as_not_printable.tr().arg(caption_devfname.tr()));
     get_printable_ascii(name, devfname, devfname_max, caption_devfname.tr());
     devfname[devfname_max] = '\0';
 }
@@ -97,7 +117,7 @@ void print_results(const Params* params) {
         }
         print_line(stdout, line);
     }
-    fflush(stdout);
+    stdout_status(); // flushes, keeping the error's number
 }
 
 // Writes one result list; false (with the message on standard error) when it could not be.
@@ -137,11 +157,18 @@ int run(const Batch_args& args, const Action& action, const Params* params,
     print_results(params);
     const bool lists_written =
         write_list(args.failed_out, false) & write_list(args.succeeded_out, true);
+    // A reader that went away is an interruption; a full disk loses the results.
+    const int out_error = stdout_status();
+    const bool out_lost = out_error != 0 && out_error != EPIPE;
 
     const Tally t = count_results();
     if (!args.quiet) {
-        if (r.interrupted)
-            print_line(stderr, text_interrupted.tr());
+        if (r.interrupted && sigint_received())
+            print_line(stderr, signal_name()
+                                   ? errfmt_interrupted_by.tr().arg(QLatin1String(signal_name()))
+                                   : text_interrupted.tr());
+        else if (r.interrupted || out_error == EPIPE)
+            print_line(stderr, text_stdout_closed.tr());
         if (r.stopped)
             print_line(stderr, r.stop_message);
         print_line(stderr,
@@ -149,13 +176,15 @@ int run(const Batch_args& args, const Action& action, const Params* params,
     }
     if (!r.file_error.isEmpty())
         print_line(stderr, r.file_error);
+    if (out_lost)
+        print_line(stderr, stdout_error_text(out_error));
     if (!r.engine_error.isEmpty()) {
         print_line(stderr, r.engine_error);
         return 3;
     }
-    if (!lists_written || !r.file_error.isEmpty())
+    if (!lists_written || !r.file_error.isEmpty() || out_lost)
         return 2;
-    if (r.interrupted)
+    if (r.interrupted || out_error == EPIPE)
         return 1;
     if (r.stopped)
         return 4;
@@ -166,6 +195,8 @@ int run(const Batch_args& args, const Action& action, const Params* params,
 
 int run_upload(const Batch_args& args) {
     enum Purpose { firmware_file, settings_file, other_file } purpose;
+    if (args.has_as && args.as.isEmpty())
+        throw Err(errtext_empty_as.tr());
     load_batch_config(args);
     if (args.has_as) {
         if (args.as == QLatin1String("firmware")) {
@@ -191,6 +222,9 @@ int run_upload(const Batch_args& args) {
         throw Err(errtext_nothing_to_upload.tr());
 
     load_file(args.file, firmware);
+    // Every device would take it and answer with success, leaving nothing on it.
+    if (firmware.isEmpty())
+        throw Err(errfmt_empty_upload.tr().arg(args.file));
     firmware_sum = calculate_crc32(firmware.constData(), size_t(firmware.size()));
 
     std::unique_ptr<Action> action;

@@ -1,10 +1,16 @@
 #pragma once
-// Ctrl-C during a run or a prompt: the first one is only noted (the run is then cancelled
-// as the exchange window's abort does), a second one ends the process at once.
+// Ctrl-C, SIGTERM and SIGHUP during a run or a prompt: the first one is only noted (the run
+// is then cancelled as the exchange window's abort does), a second one ends the process at
+// once. A standard output whose reader went away cancels a run the same way.
 
-// True once SIGINT has arrived while our handler was installed.
+// True once one of the three signals has arrived while our handler was installed.
 bool sigint_received();
-// From now on SIGINT only raises the flag, and interrupts blocking reads (no restart).
+// The signal that arrived first (SIGINT, SIGTERM or SIGHUP); 0 for none.
+int signal_received();
+// From now on the three signals only raise the flag, and interrupt blocking reads (no
+// restart).
 void install_sigint_handler();
-// SIGINT ends the process again.
+// The three signals end the process again.
 void restore_sigint_handler();
+// "SIGTERM" or "SIGHUP" when that signal came first; null for Ctrl-C or none.
+const char* signal_name();

@@ -3,6 +3,7 @@
 
 #include "config/config_codes.h"
 #include "foundation/err.h"
+#include "foundation/file_kinds.h"
 #include "foundation/random.h"
 
 #include <QSaveFile>
@@ -445,7 +446,8 @@ void write_config_file(const QString& file_name, const QByteArray& text, const Q
     QSaveFile f(file_name);
     const QIODevice::OpenMode mode =
         password.isEmpty() ? QIODevice::WriteOnly | QIODevice::Text : QIODevice::WriteOnly;
-    if (!f.open(mode))
+    // A plain file shows its PINs to whoever can read it.
+    if (!(password.isEmpty() ? open_private_save_file(f, mode) : f.open(mode)))
         throw Err(errfmt_open.tr().arg(file_name));
     if (password.isEmpty()) {
         write_all(f, file_name, reinterpret_cast<const char*>(bom), 3, errfmt_write_bom);

@@ -3,9 +3,12 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QMutex>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <new>
+#include <unistd.h>
 
 const char* const program_name = "zelmo_upload";
 const char* const program_version = ZELMO_VERSION;
@@ -14,6 +17,7 @@ const char* const err_what_text = "Error (class Err).";
 
 const char* log_file_name = default_log_file_name;
 std::atomic<unsigned char> trace_flags{0};
+bool log_failure_to_stderr = false;
 
 // QBasicMutex needs no constructor, so an Err made during static initialisation or at exit
 // still finds a usable lock.
@@ -79,18 +83,29 @@ QString debug_errtext(unsigned short code) {
 
 // The entry is complete before the lock is taken; only open-write-close is serialised, so
 // entries from several threads never interleave.
+// A new log is private: the trace shows PINs. O_NONBLOCK keeps a FIFO without a reader from
+// blocking the open.
 static void write_entry(const char* data, size_t size) {
     QMutexLocker lock(&log_mutex);
-    FILE* f = std::fopen(log_file_name, "a");
-    if (!f) {
+    const int fd = ::open(log_file_name,
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
+    if (fd < 0) {
         lock.unlock();
-        std::puts("Error in logging.");
-        std::fflush(stdout);
+        FILE* out = log_failure_to_stderr ? stderr : stdout;
+        std::fputs("Error in logging.\n", out);
+        std::fflush(out);
         return;
     }
-    std::setvbuf(f, nullptr, _IONBF, 0);
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        data += n;
+        size -= size_t(n);
+    }
+    ::close(fd);
 }
 
 static QByteArray stamp() {

@@ -75,6 +75,10 @@ QString debug_errtext(unsigned short code);
 // Log state: the file name is set once at start-up (--log); trace bit 0 traces the exchange.
 extern const char* log_file_name;
 extern std::atomic<unsigned char> trace_flags;
+// Where "Error in logging." goes when the log cannot be opened: standard output (the desktop
+// program) or, when set at start-up, standard error (the batch runner, whose standard output
+// carries its results).
+extern bool log_failure_to_stderr;
 
 void log(const QString& text);
 void log(const char* text);

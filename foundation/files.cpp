@@ -1,5 +1,6 @@
 // Whole-file reading with exact messages, and the two byte-level UTF-8 tests.
 #include "foundation/err.h"
+#include "foundation/file_kinds.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -11,8 +12,17 @@ static QString file_tr(const char* source) {
     return QCoreApplication::translate("file", source, nullptr, -1);
 }
 
+static QString not_regular_text(const QString& name) {
+    return file_tr("Файл «%1» не является обычным (random-access) файлом - не умею работать с "
+                   "такими файлами.")
+        .arg(name);
+}
+
 bool load_file_if(const QString& name, QByteArray& out) {
     out.clear();
+    // Asked before the open, which would wait for a FIFO's writer for ever.
+    if (file_kind(name) == File_kind::other)
+        throw Err(not_regular_text(name));
     QFile f(name);
     if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         if (f.error() == QFileDevice::OpenError && !QFile::exists(name))
@@ -21,9 +31,7 @@ bool load_file_if(const QString& name, QByteArray& out) {
                       .arg(name, QString::number(int(f.error())), f.errorString()));
     }
     if (f.isSequential())
-        throw Err(file_tr("Файл «%1» не является обычным (random-access) файлом - не умею "
-                          "работать с такими файлами.")
-                      .arg(name));
+        throw Err(not_regular_text(name));
     const qint64 size = f.size();
     if (size < 0)
         throw Err(

@@ -76,6 +76,16 @@ void tst_Batch_record::csv_text_data() {
     QTest::newRow("a quote is doubled")
         << QStringLiteral("say \"x\"") << QByteArray("\"say \"\"x\"\"\"");
     QTest::newRow("a line break is quoted") << QStringLiteral("1\r\n2") << QByteArray("\"1\r\n2\"");
+    // What a spreadsheet would take for a formula is shown as text.
+    QTest::newRow("= gets an apostrophe") << QStringLiteral("=1+2") << QByteArray("'=1+2");
+    QTest::newRow("+ gets an apostrophe") << QStringLiteral("+1") << QByteArray("'+1");
+    QTest::newRow("- gets an apostrophe") << QStringLiteral("-1") << QByteArray("'-1");
+    QTest::newRow("@ gets an apostrophe") << QStringLiteral("@SUM(A1)") << QByteArray("'@SUM(A1)");
+    QTest::newRow("a leading tab gets an apostrophe")
+        << QStringLiteral("\tx") << QByteArray("'\tx");
+    QTest::newRow("a leading CR gets an apostrophe and quotes")
+        << QStringLiteral("\rx") << QByteArray("\"'\rx\"");
+    QTest::newRow("a sign inside stays") << QStringLiteral("a=b") << QByteArray("a=b");
 }
 
 void tst_Batch_record::csv_text() {

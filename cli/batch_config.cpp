@@ -15,8 +15,9 @@ static Tr errfmt_password_not_utf8("batch",
                                    "Файл с паролем «%1» не содержит текст в кодировке UTF-8.");
 static Tr errfmt_encrypted_no_password(
     "batch", "Файл «%1» зашифрован. Укажите файл с паролем опцией --password-file.");
-static Tr errfmt_wrong_password("batch",
-                                "Пароль из файла «%2» не подходит к зашифрованному файлу «%1».");
+// A wrong password and a damaged file cannot be told apart.
+static Tr errfmt_wrong_password("batch", "Пароль из файла «%2» не подходит к зашифрованному файлу "
+                                         "«%1», или файл повреждён.");
 static Tr errfmt_no_password_typed("batch", "Пароль к файлу «%1» не введён.");
 // The titles of the password dialog, shown here as the terminal prompt.
 static Tr text_prompt_first("decrypt", "Файл зашифрован - введите пароль");
@@ -90,7 +91,7 @@ static bool prompt_password(const QString& prompt, QString& password) {
 }
 
 static void open_container(const Batch_args& a, const QByteArray& file, QByteArray& text) {
-    check_container_size(file, a.config);
+    check_container_header(file, a.config);
     if (!a.password_file.isEmpty()) {
         if (!decode_container_if(file, a.config, read_password_file(a.password_file), text))
             throw Err(errfmt_wrong_password.tr().arg(a.config, a.password_file));

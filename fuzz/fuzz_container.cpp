@@ -38,16 +38,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     return 0;
 }
 
-static void seal_legacy(QByteArray& file, bool long_text) {
+// Returns the text length of the deciphered header.
+static qint64 seal_legacy(QByteArray& file, bool long_text) {
     static const Tea_key key = password_to_key(password);
     auto* c = reinterpret_cast<unsigned char*>(file.data());
     if (!long_text)
         c[20] = 0;
+    const qint64 length = c[18] | c[19] << 8 | c[20] << 16;
     c[0] = 0x97;
     c[1] = 0xA1;
     const uint64_t mac = tea_cert(c + 18, size_t(file.size() - 18), key.k, 0);
     qToLittleEndian<quint64>(mac, c + 10);
     tea_mask(c + 10, size_t(file.size() - 10), key.k, qFromLittleEndian<quint64>(c + 2));
+    return length;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -58,9 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool long_text = mode & 2;
     qint64 length = -1; // the text length the content states, when known
     if ((mode & 1) == 0 && (mode & 4) == 0 && file.size() >= container_header_size) {
-        seal_legacy(file, long_text);
-        const auto* c = reinterpret_cast<const unsigned char*>(file.constData());
-        length = c[18] | c[19] << 8 | c[20] << 16;
+        length = seal_legacy(file, long_text);
     } else if ((mode & 1) == 0 && (mode & 4) != 0) {
         if (file.size() >= 4) {
             if (!long_text)

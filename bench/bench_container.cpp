@@ -5,6 +5,12 @@
 //   sealing add or save;
 // - through files, the extra time of an encrypted save over a plain one (and of loading)
 //   against the same floors.
+// - the modern form: the extra time of saving and loading it over the plain file against
+//   liblzma, two Argon2id derivations (one to save, one to load) and the cipher alone;
+// - the cost of one password guess against a stolen file, older form against modern form:
+//   for the older form the cheapest test an attacker has (the key, then the 16 enciphered
+//   bytes whose last five are the known LZMA properties), for the modern form the key
+//   derivation and the tag.
 // Also compares the compressed size with the xz command's .lzma output at level 6 when xz
 // is installed.
 //
@@ -13,17 +19,21 @@
 
 #include "config/container.h"
 #include "config/container_lzma.h"
+#include "config/container_modern.h"
 #include "foundation/err.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <lzma.h>
+#include <sodium.h>
 
 // A configuration text as the program writes it: a few option lines, servers in blocks,
 // devices with IMEIs from a handful of type codes, PINs and an occasional note.
@@ -159,6 +169,63 @@ static QByteArray load_floor(const QByteArray& file, const QByteArray& stream, q
     return bare_decompress(stream, length);
 }
 
+// The least a modern save and load can do: derive, compress, encipher; derive, decipher,
+// decompress.
+static QByteArray modern_floor(const QByteArray& text, const QString& password) {
+    const Modern_params p = fresh_modern_params();
+    unsigned char tag[16];
+    QByteArray stream;
+    {
+        Modern_key key;
+        derive_modern_key(password, p, key);
+        stream = bare_compress(text);
+        auto* m = reinterpret_cast<unsigned char*>(stream.data());
+        crypto_aead_xchacha20poly1305_ietf_encrypt_detached(
+            m, tag, nullptr, m, size_t(stream.size()), nullptr, 0, nullptr, p.nonce, key.k);
+    }
+    Modern_key key;
+    derive_modern_key(password, p, key);
+    auto* m = reinterpret_cast<unsigned char*>(stream.data());
+    if (crypto_aead_xchacha20poly1305_ietf_decrypt_detached(m, nullptr, m, size_t(stream.size()),
+                                                            tag, nullptr, 0, p.nonce, key.k) != 0)
+        std::abort();
+    return bare_decompress(stream, text.size());
+}
+
+static volatile int guess_sink;
+
+// Guesses per second against the older form: key, then the first 16 enciphered bytes.
+static double legacy_guess_us(const QByteArray& file, int guesses) {
+    const auto* c = reinterpret_cast<const unsigned char*>(file.constData());
+    const uint64_t nonce = qFromLittleEndian<quint64>(c + 2);
+    const double t = cpu_ms();
+    int hits = 0;
+    for (int i = 0; i < guesses; ++i) {
+        const Tea_key key = password_to_key(QString::number(i));
+        unsigned char block[16];
+        std::memcpy(block, c + 10, 16);
+        tea_mask(block, 16, key.k, nonce);
+        hits += std::memcmp(block + 11, "\x5d\x00\x00\x00\x01", 5) == 0;
+    }
+    guess_sink = hits;
+    return (cpu_ms() - t) * 1e3 / guesses;
+}
+
+static double modern_guess_us(const QByteArray& file, int guesses) {
+    const Modern_params p = modern_params_of(file);
+    double best = 1e100;
+    for (int i = 0; i < guesses; ++i) {
+        const double t = cpu_ms();
+        Modern_key key;
+        derive_modern_key(QString::number(i), p, key);
+        QByteArray text;
+        if (open_modern_container_if(file, "bench", key, text))
+            std::abort();
+        best = std::min(best, cpu_ms() - t);
+    }
+    return best * 1e3;
+}
+
 int main(int argc, char** argv) {
     log_file_name = "/dev/null";
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2;
@@ -212,6 +279,26 @@ int main(int argc, char** argv) {
         },
         load_plain, load_enc);
 
+    // The modern form through files, against its floor.
+    const QString modern_name = dir.filePath("modern.zelmo_upload");
+    double modern = 0, modern_bare = 0;
+    best_pair(
+        runs,
+        [&] {
+            write_config_file(modern_name, text, password);
+            if (!read_config_file_if(modern_name, password, back) || back != text)
+                std::abort();
+        },
+        [&] {
+            if (modern_floor(text, password) != text)
+                std::abort();
+        },
+        modern, modern_bare);
+    QByteArray modern_file;
+    load_file(modern_name, modern_file);
+    const double guess_b = legacy_guess_us(file, 200000);
+    const double guess_c = modern_guess_us(modern_file, 3);
+
     std::printf("save  (encrypted)  %9.1f ms   bare compress   %9.1f ms   ratio %.3f\n", save,
                 compress, save / compress);
     std::printf("load  (encrypted)  %9.1f ms   bare decompress %9.1f ms   ratio %.3f\n", load,
@@ -225,6 +312,14 @@ int main(int argc, char** argv) {
     std::printf("file load: plain %7.1f ms, encrypted %7.1f ms, extra %7.1f ms; extra/(decode+2 "
                 "TEA) %.3f (goal <= 1.2)\n",
                 load_plain, load_enc, load_enc - load_plain, (load_enc - load_plain) / floor);
+    const double modern_extra = modern - save_plain - load_plain;
+    std::printf("modern file save+load %7.1f ms, plain %7.1f ms, extra %7.1f ms; liblzma + 2 "
+                "Argon2id + cipher %7.1f ms; ratio %.3f (goal <= 1.2)\n",
+                modern, save_plain + load_plain, modern_extra, modern_bare,
+                modern_extra / modern_bare);
+    std::printf("one password guess: older form %.3f us, modern form %.0f us; ratio %.3g (goal >= "
+                "1e5)\n",
+                guess_b, guess_c, guess_c / guess_b);
     std::printf("file %d bytes (stream %d + header 26), bare stream %d bytes\n", file.size(),
                 file.size() - container_header_size, stream.size());
     const qint64 xz = xz_lzma_size(text);

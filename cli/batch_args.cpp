@@ -25,6 +25,8 @@ static Tr errfmt_fail_class("batch", "Неизвестный класс неуд
                                      "классы connect, rupture, timeout, not_linked, auth, "
                                      "device, cancelled и internal через запятую.");
 static Tr errfmt_needs_option("batch", "Опция «%1» действует только вместе с опцией «%2».");
+static Tr errfmt_format("batch", "Неправильное значение опции «--format»: «%1». Допустимы "
+                                 "значения modern и legacy.");
 static Tr errtext_journal_and_resume("batch",
                                      "Опции «--journal» и «--resume» вместе не указываются: "
                                      "--resume продолжает запись в журнал, который ему указан.");
@@ -41,9 +43,13 @@ static Tr text_help(
     "  check CONFIG\n"
     "      Прочитать файл конфигурации и вывести её текст так, как его записывает программа.\n"
     "      Пример: zelmo_batch check fleet.zelmo_upload\n"
-    "  convert CONFIG OUT [--encrypt-password-file F]\n"
+    "  convert CONFIG OUT [--encrypt-password-file F [--format modern|legacy]]\n"
     "      Записать конфигурацию в файл OUT: зашифрованной паролем из файла F или, без\n"
     "      этой опции, открытым текстом. OUT заменяется только при успешной записи.\n"
+    "      --format modern (по умолчанию) - современный формат, стойкий к подбору пароля;\n"
+    "      его читают только эта и более новые версии программы. --format legacy - прежний\n"
+    "      формат для старых версий программы: слабо защищён от подбора пароля, текст не\n"
+    "      длиннее 16 МиБ.\n"
     "      Пример: zelmo_batch convert fleet.zelmo_upload secret.zelmo_upload "
     "--encrypt-password-file pw.txt\n"
     "  upload CONFIG FILE [--as firmware|settings|ИМЯ]\n"
@@ -119,6 +125,7 @@ void batch_args_clear_translation() {
     errfmt_percent.clear();
     errfmt_fail_class.clear();
     errfmt_needs_option.clear();
+    errfmt_format.clear();
     errtext_journal_and_resume.clear();
     errtext_log_format.clear();
     text_usage_hint.clear();
@@ -136,7 +143,8 @@ struct Command_info {
 
 const Command_info commands[] = {
     {Batch_args::check, "check", 1, "check CONFIG"},
-    {Batch_args::convert, "convert", 2, "convert CONFIG OUT [--encrypt-password-file F]"},
+    {Batch_args::convert, "convert", 2,
+     "convert CONFIG OUT [--encrypt-password-file F [--format modern|legacy]]"},
     {Batch_args::upload, "upload", 2, "upload CONFIG FILE [--as firmware|settings|NAME]"},
     {Batch_args::gather, "gather", 1, "gather CONFIG"},
     {Batch_args::command, "command", 2,
@@ -162,6 +170,7 @@ struct Value_option {
 const Value_option value_options[] = {
     {"--password-file", &Batch_args::password_file, false},
     {"--encrypt-password-file", &Batch_args::encrypt_password_file, false},
+    {"--format", &Batch_args::format, false},
     {"--failed-out", &Batch_args::failed_out, false},
     {"--succeeded-out", &Batch_args::succeeded_out, false},
     {"--as", &Batch_args::as, true},
@@ -445,6 +454,16 @@ Batch_args parse_batch_args(const QStringList& args) {
     if (!a.encrypt_password_file.isEmpty() && a.cmd != Batch_args::convert)
         return failed(
             errfmt_not_for_command.tr().arg(QStringLiteral("--encrypt-password-file"), cmd_name));
+    if (!a.format.isEmpty()) {
+        if (a.cmd != Batch_args::convert)
+            return failed(errfmt_not_for_command.tr().arg(QStringLiteral("--format"), cmd_name));
+        if (a.encrypt_password_file.isEmpty())
+            return failed(errfmt_needs_option.tr().arg(QStringLiteral("--format"),
+                                                       QStringLiteral("--encrypt-password-file")));
+        if (a.format != QLatin1String("modern") && a.format != QLatin1String("legacy"))
+            return failed(errfmt_format.tr().arg(a.format));
+        a.legacy_format = a.format == QLatin1String("legacy");
+    }
     if (a.yes && a.cmd != Batch_args::command)
         return failed(errfmt_not_for_command.tr().arg(QStringLiteral("--yes"), cmd_name));
     const QString rollout_error = parse_rollout(a, cmd_name);

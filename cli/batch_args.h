@@ -26,6 +26,8 @@ struct Batch_args {
 
     QString password_file;
     QString encrypt_password_file; // convert
+    QString format;                // convert --format as typed: modern, legacy or empty
+    bool legacy_format = false;    // write the older encrypted form
     QString failed_out;
     QString succeeded_out;
     QByteArray log_file; // --log, UTF-8 as given; empty: the default

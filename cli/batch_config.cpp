@@ -91,7 +91,7 @@ static bool prompt_password(const QString& prompt, QString& password) {
 }
 
 static void open_container(const Batch_args& a, const QByteArray& file, QByteArray& text) {
-    check_container_size(file, a.config);
+    check_container_header(file, a.config);
     if (!a.password_file.isEmpty()) {
         if (!decode_container_if(file, a.config, read_password_file(a.password_file), text))
             throw Err(errfmt_wrong_password.tr().arg(a.config, a.password_file));

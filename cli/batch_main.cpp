@@ -35,7 +35,8 @@ static int convert(const Batch_args& a) {
             throw Err(errfmt_empty_password.tr().arg(a.encrypt_password_file));
     }
     load_batch_config(a);
-    write_config_file(a.out, batch_config_text(configuration, false), password);
+    write_config_file(a.out, batch_config_text(configuration, false), password,
+                      a.legacy_format ? Container_form::legacy : Container_form::modern);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "config/container.h"
 #include "config/container_lzma.h"
+#include "config/container_modern.h"
 
 #include "config/config_codes.h"
 #include "foundation/err.h"
@@ -186,12 +187,18 @@ static bool unseal(const unsigned char* src, unsigned char* dst, size_t n, const
     return mac == stored;
 }
 
-bool is_container(const QByteArray& file) {
+static bool is_legacy_container(const QByteArray& file) {
     return file.size() >= 2 && std::memcmp(file.constData(), magic, 2) == 0;
 }
 
-void check_container_size(const QByteArray& file, const QString& file_name) {
-    if (file.size() < container_header_size)
+bool is_container(const QByteArray& file) {
+    return is_legacy_container(file) || is_modern_container(file);
+}
+
+void check_container_header(const QByteArray& file, const QString& file_name) {
+    if (is_modern_container(file))
+        check_modern_header(file, file_name);
+    else if (file.size() < container_header_size)
         throw Err(errfmt_too_small.tr().arg(file_name).arg(file.size()));
 }
 
@@ -290,18 +297,8 @@ lzma_options_lzma container_encoder_options() {
     return opt;
 }
 
-QByteArray encode_container(const QByteArray& text, const QString& password, uint64_t nonce) {
-    const qint64 s = text.size();
-    if (s > container_max_text)
-        throw Err(errfmt_too_long.tr().arg(s).arg(container_max_text));
-    if (password.isEmpty())
-        throw Debug(code_empty_password);
-
-    // Sized once: a text that does not compress grows by a little more than 1/64.
-    const qint64 limit = s + 1000;
-    QByteArray out(int(s + 1026), Qt::Uninitialized);
-    auto* c = reinterpret_cast<unsigned char*>(out.data());
-
+size_t compress_container_stream(const QByteArray& text, unsigned char* props, unsigned char* out,
+                                 size_t limit) {
     lzma_options_lzma opt = container_encoder_options();
     const lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
 
@@ -310,9 +307,9 @@ QByteArray encode_container(const QByteArray& text, const QString& password, uin
     if (r != LZMA_OK)
         throw Err(errfmt_compress.tr().arg(lzma_result_name(result_code(r, false))));
     g.s.next_in = reinterpret_cast<const uint8_t*>(text.constData());
-    g.s.avail_in = size_t(s);
-    g.s.next_out = c + container_header_size;
-    g.s.avail_out = size_t(limit);
+    g.s.avail_in = size_t(text.size());
+    g.s.next_out = out;
+    g.s.avail_out = limit;
     do {
         r = lzma_code(&g.s, LZMA_FINISH);
     } while (r == LZMA_OK && g.s.avail_out > 0);
@@ -320,17 +317,35 @@ QByteArray encode_container(const QByteArray& text, const QString& password, uin
         throw Debug(code_encoder_output); // output longer than the buffer
     if (r != LZMA_STREAM_END)
         throw Err(errfmt_compress.tr().arg(lzma_result_name(result_code(r, false))));
-    const qint64 compressed = limit - qint64(g.s.avail_out);
 
     uint32_t props_size = 0;
     if (lzma_properties_size(&props_size, &filters[0]) != LZMA_OK || props_size != 5 ||
-        lzma_properties_encode(&filters[0], c + off_props) != LZMA_OK)
+        lzma_properties_encode(&filters[0], props) != LZMA_OK)
         throw Debug(code_encoder_output);
+    return limit - g.s.avail_out;
+}
+
+void throw_text_too_long(qint64 size, qint64 limit) {
+    throw Err(errfmt_too_long.tr().arg(size).arg(limit));
+}
+
+QByteArray encode_container(const QByteArray& text, const QString& password, uint64_t nonce) {
+    const qint64 s = text.size();
+    if (s > container_max_text)
+        throw_text_too_long(s, container_max_text);
+    if (password.isEmpty())
+        throw Debug(code_empty_password);
+
+    // Sized once: a text that does not compress grows by a little more than 1/64.
+    QByteArray out(int(s + 1026), Qt::Uninitialized);
+    auto* c = reinterpret_cast<unsigned char*>(out.data());
+    const size_t compressed =
+        compress_container_stream(text, c + off_props, c + container_header_size, size_t(s + 1000));
 
     c[off_length] = uint8_t(s);
     c[off_length + 1] = uint8_t(s >> 8);
     c[off_length + 2] = uint8_t(s >> 16);
-    const qint64 n = container_header_size + compressed;
+    const qint64 n = container_header_size + qint64(compressed);
     const Tea_key key = password_to_key(password);
     store64(c + off_nonce, nonce);
     seal(c, size_t(n), key.k, nonce);
@@ -345,13 +360,8 @@ uint64_t draw_container_nonce() {
     return draw_random_number();
 }
 
-// Decompresses the raw stream; the text must be exactly `length` bytes and end with the
-// end mark, and the stream must fill the file to its end.
-static void decompress(const unsigned char* c, size_t n, qint64 length, QByteArray& text) {
-    const unsigned char* props = c + off_props;
-    const unsigned char* in = c + container_header_size;
-    const size_t in_size = n - container_header_size;
-
+void decompress_container_stream(const unsigned char* props, const unsigned char* in,
+                                 size_t in_size, qint64 length, QByteArray& text) {
     unsigned d = props[0];
     if (d >= 9 * 5 * 5)
         throw Err(errfmt_lzma.tr().arg(lzma_result_name(lz_error_unsupported)));
@@ -408,7 +418,12 @@ static void decompress(const unsigned char* c, size_t n, qint64 length, QByteArr
 
 bool decode_container_if(const QByteArray& file, const QString& file_name, const QString& password,
                          QByteArray& text) {
-    check_container_size(file, file_name);
+    check_container_header(file, file_name);
+    if (is_modern_container(file)) {
+        Modern_key key;
+        derive_modern_key(password, modern_params_of(file), key);
+        return open_modern_container_if(file, file_name, key, text);
+    }
     const size_t n = size_t(file.size());
     const Tea_key key = password_to_key(password);
     // The bytes as read stay untouched: a wrong password must not spoil the next attempt.
@@ -418,7 +433,8 @@ bool decode_container_if(const QByteArray& file, const QString& file_name, const
         return false;
     const qint64 length = qint64(c[off_length]) | (qint64(c[off_length + 1]) << 8) |
                           (qint64(c[off_length + 2]) << 16);
-    decompress(c, n, length, text);
+    decompress_container_stream(c + off_props, c + container_header_size, n - container_header_size,
+                                length, text);
     return true;
 }
 
@@ -436,10 +452,23 @@ static void write_all(QSaveFile& f, const QString& file_name, const char* data, 
         throw Err(errfmt_short_write.tr().arg(file_name).arg(size).arg(written));
 }
 
-void write_config_file(const QString& file_name, const QByteArray& text, const QString& password) {
+static QByteArray encode_modern(const QByteArray& text, const QString& password) {
+    // Refused before the key derivation, which takes a while.
+    if (text.size() > modern_max_text)
+        throw_text_too_long(text.size(), modern_max_text);
+    const Modern_params p = fresh_modern_params();
+    Modern_key key;
+    derive_modern_key(password, p, key);
+    return encode_modern_container(text, p, key);
+}
+
+void write_config_file(const QString& file_name, const QByteArray& text, const QString& password,
+                       Container_form form) {
     QByteArray body;
     if (!password.isEmpty())
-        body = encode_container(text, password, draw_container_nonce());
+        body = form == Container_form::legacy
+                   ? encode_container(text, password, draw_container_nonce())
+                   : encode_modern(text, password);
 
     // QSaveFile discards its temporary file unless committed, so an exception thrown
     // between open and commit leaves the target as it was.

@@ -40,6 +40,16 @@ static Tr_with_hint cbox_show_text(
     "на звёздочки. Поле для повторного\nввода пароля будет скрыто (за ненадобностью). Это "
     "позволит вводить\nпароль более комфортным способом в ситуации, когда вы уверены, что\nэкран "
     "вашего компьютера никому не виден (в том числе через\nвидеонаблюдение).");
+static Tr_with_hint cbox_compatible_text(
+    "encrypt", "Совместимый формат (для прежних версий программы)",
+    "Если эта галочка снята (так и рекомендуется), файл будет зашифрован в\nсовременном "
+    "формате: ключ получается из пароля медленной функцией, которой\nнужно много памяти, поэтому "
+    "подбор пароля к украденному файлу\nобходится очень дорого, а любое изменение файла "
+    "обнаруживается.\nТакой файл прочитают только эта и более новые версии программы.\n\n"
+    "Если галочку установить, файл будет записан в прежнем формате,\nкоторый читают и старые "
+    "версии программы. Этот формат слабо защищает\nот подбора пароля, и в нём можно записать не "
+    "более 16 МиБ текста\nконфигурации (около 370 000 устройств). Устанавливайте галочку, "
+    "только\nесли файл надо будет открыть в старой версии программы.");
 static Tr_with_hint btn_continue_text(
     "encrypt", "Продолжить",
     "Если вы нажмёте эту кнопку, программа закроет текущее окно и\nзапишет конфигурацию в ранее "
@@ -61,6 +71,7 @@ void dialog_encrypt_clear_translation() {
     hint_password.clear();
     label_confirm_text.clear();
     cbox_show_text.clear();
+    cbox_compatible_text.clear();
     btn_continue_text.clear();
     btn_back_text.clear();
     errtext_mismatch.clear();
@@ -82,6 +93,10 @@ Dialog_encrypt::Dialog_encrypt(QWidget* parent) : QDialog(parent, password_dialo
     label_confirm->setBuddy(ebox_confirm);
 
     cbox_show = add_show_cbox(this, layout, cbox_show_text);
+    cbox_compatible = new QCheckBox(cbox_compatible_text.caption(), this);
+    cbox_compatible->setObjectName(QStringLiteral("cbox_compatible"));
+    cbox_compatible->setToolTip(cbox_compatible_text.hint());
+    layout->addWidget(cbox_compatible);
     buttons = new QDialogButtonBox(Qt::Horizontal, this);
     add_dialog_button(buttons, QDialogButtonBox::AcceptRole, QStringLiteral("btn_continue"),
                       btn_continue_text.caption(), btn_continue_text.hint())
@@ -123,5 +138,6 @@ void Dialog_encrypt::accept() {
         return;
     }
     password = first;
+    form = cbox_compatible->isChecked() ? Container_form::legacy : Container_form::modern;
     QDialog::accept();
 }

@@ -2,6 +2,8 @@
 // The password dialog shown before a configuration file is written: an empty password
 // means the file is written as plain text.
 
+#include "config/container.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -15,10 +17,14 @@ public:
     explicit Dialog_encrypt(QWidget* parent);
 
     QString password; // set on accept, as typed (spaces count)
+    // Set on accept from the compatibility box: legacy when the file must open in older
+    // versions of the program.
+    Container_form form = Container_form::modern;
     Ebox_with_size* ebox_password;
     QLabel* label_confirm;
     Ebox_with_size* ebox_confirm;
     QCheckBox* cbox_show;
+    QCheckBox* cbox_compatible;
     QDialogButtonBox* buttons;
 
 public slots:

@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the project needs, only those that are missing.
 # Usage: scripts/deps.sh [extra-package ...]
 set -euo pipefail
-pkgs=(build-essential cmake pkg-config ccache qtbase5-dev liblzma-dev xz-utils
+pkgs=(build-essential cmake pkg-config ccache qtbase5-dev liblzma-dev libsodium-dev xz-utils
       clang libclang-rt-14-dev xvfb xauth fonts-dejavu-core rapidjson-dev
       dpkg-dev fakeroot file icoutils desktop-file-utils man-db lintian "$@")
 missing=()

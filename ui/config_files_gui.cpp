@@ -31,7 +31,7 @@ bool save_to_file(QWidget* parent, const QString& text) {
             Dialog_encrypt dialog(parent);
             if (dialog.exec() != QDialog::Accepted)
                 continue;
-            write_config_file(name, text.toUtf8(), dialog.password);
+            write_config_file(name, text.toUtf8(), dialog.password, dialog.form);
             return true;
         }
     } catch (const std::exception& e) {
@@ -54,7 +54,7 @@ bool load_from_file(QWidget* parent, const QString& file_name, QByteArray& bytes
         bytes = std::move(file);
         return true;
     }
-    check_container_size(file, file_name);
+    check_container_header(file, file_name);
     // A wrong password is no error: ask again, as often as the user likes.
     for (Tr* title = &title_encrypted;; title = &title_wrong_password) {
         Dialog_decrypt dialog(parent, title->tr());

@@ -8,7 +8,8 @@
 class QWidget;
 
 // Asks for a file name and a password and writes the text: plain with an empty password,
-// encrypted otherwise. Shows any error itself; true when the file was written.
+// encrypted otherwise, in the form the password dialog chose. Shows any error itself; true when the
+// file was written.
 bool save_to_file(QWidget* parent, const QString& text);
 
 // Reads the file; an encrypted one asks for its password until it fits or the user

@@ -43,6 +43,8 @@ private slots:
     void enumerate_data();
     void enumerate();
     void encrypted();
+    void encrypted_forms_data();
+    void encrypted_forms();
     void interrupt();
     void unwritable_list();
     void trace_data();
@@ -468,7 +470,7 @@ void tst_Batch::encrypted() {
     QCOMPARE(o.code, 0);
     QFile f(secret);
     QVERIFY(f.open(QIODevice::ReadOnly));
-    QVERIFY(f.readAll().startsWith("\x97\xA1"));
+    QVERIFY(f.readAll().startsWith("\x97\xA2"));
     f.close();
 
     // The same password from a file with another line end opens it.
@@ -518,6 +520,50 @@ void tst_Batch::encrypted() {
     QCOMPARE(o.code, 2);
     QVERIFY(g.open(QIODevice::ReadOnly));
     QCOMPARE(g.readAll(), "\xEF\xBB\xBF" + reference.out);
+}
+
+void tst_Batch::encrypted_forms_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QByteArray>("magic");
+    QTest::newRow("modern") << QStringLiteral("modern") << QByteArray("\x97\xA2");
+    QTest::newRow("legacy, for older versions")
+        << QStringLiteral("legacy") << QByteArray("\x97\xA1");
+}
+
+// Either form opens with its password in every command that reads a configuration; another
+// password is refused in the same words, as a damaged file would be.
+void tst_Batch::encrypted_forms() {
+    QFETCH(QString, format);
+    QFETCH(QByteArray, magic);
+    write(QStringLiteral("forms.zelmo_upload"),
+          "server(address \"host\", port 1) { device(imei 7, pin \"0007\") }\n");
+    write(QStringLiteral("forms_pw"), "тайна\n");
+    write(QStringLiteral("forms_wrong"), "тайна 2\n");
+    const QString plain = path(QStringLiteral("forms.zelmo_upload"));
+    const QString secret = path(QStringLiteral("forms_%1.zelmo_upload").arg(format));
+    const Outcome reference = batch({QStringLiteral("check"), plain});
+    QCOMPARE(reference.code, 0);
+
+    Outcome o =
+        batch({QStringLiteral("convert"), plain, secret, QStringLiteral("--format"), format,
+               QStringLiteral("--encrypt-password-file"), path(QStringLiteral("forms_pw"))});
+    QCOMPARE(o.code, 0);
+    QFile f(secret);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll().left(2), magic);
+
+    o = batch({QStringLiteral("check"), secret, QStringLiteral("--password-file"),
+               path(QStringLiteral("forms_pw"))});
+    QCOMPARE(o.code, 0);
+    QCOMPARE(o.out, reference.out);
+    for (const char* cmd : {"check", "gather"}) {
+        o = batch({QLatin1String(cmd), secret, QStringLiteral("--password-file"),
+                   path(QStringLiteral("forms_wrong"))});
+        QCOMPARE(o.code, 2);
+        QCOMPARE(o.err, QStringLiteral("Пароль из файла «%1» не подходит к зашифрованному файлу "
+                                       "«%2», или этот файл повреждён.\n")
+                            .arg(path(QStringLiteral("forms_wrong")), secret));
+    }
 }
 
 void tst_Batch::interrupt() {

@@ -54,6 +54,8 @@ static QString describe(const Batch_args& a) {
         f << QStringLiteral("port=%1").arg(a.port);
     add("password_file", a.password_file);
     add("encrypt", a.encrypt_password_file);
+    if (a.legacy_format)
+        f << QStringLiteral("legacy");
     add("failed_out", a.failed_out);
     add("succeeded_out", a.succeeded_out);
     add("log", QString::fromUtf8(a.log_file));
@@ -154,6 +156,23 @@ void tst_Batch_args::parse_data() {
     QTest::newRow("--yes belongs to command only")
         << QStringList{"upload", "c", "f", "--yes"}
         << QStringLiteral("error: Опция «--yes» неприменима к команде «upload».");
+    QTest::newRow("the modern form is the default")
+        << QStringList{"convert", "c", "o", "--encrypt-password-file", "pw", "--format", "modern"}
+        << QStringLiteral("convert config=c out=o encrypt=pw");
+    QTest::newRow("the older form on request")
+        << QStringList{"convert", "c", "o", "--format=legacy", "--encrypt-password-file", "pw"}
+        << QStringLiteral("convert config=c out=o encrypt=pw legacy");
+    QTest::newRow("--format without a password file")
+        << QStringList{"convert", "c", "o", "--format", "legacy"}
+        << QStringLiteral("error: Опция «--format» действует только вместе с опцией "
+                          "«--encrypt-password-file».");
+    QTest::newRow("--format of another name")
+        << QStringList{"convert", "c", "o", "--encrypt-password-file", "pw", "--format", "C"}
+        << QStringLiteral("error: Неправильное значение опции «--format»: «C». Допустимы "
+                          "значения modern и legacy.");
+    QTest::newRow("--format belongs to convert only")
+        << QStringList{"check", "c", "--format", "modern"}
+        << QStringLiteral("error: Опция «--format» неприменима к команде «check».");
     QTest::newRow("--encrypt-password-file belongs to convert only")
         << QStringList{"check", "c", "--encrypt-password-file", "pw"}
         << QStringLiteral("error: Опция «--encrypt-password-file» неприменима к команде «check».");

@@ -10,6 +10,8 @@
 #include <lzma.h>
 #include <sys/resource.h>
 
+Q_DECLARE_METATYPE(Container_form)
+
 static const QString password = QStringLiteral("пароль 1");
 static const uint64_t nonce = 0x0123456789ABCDEFULL;
 
@@ -174,7 +176,7 @@ void tst_Container::round_trip() {
     QVERIFY(decode_container_if(file, "f", pw, back));
     QCOMPARE(back, text);
 
-    write_config_file(path("enc"), text, pw);
+    write_config_file(path("enc"), text, pw, Container_form::legacy);
     QVERIFY(!read_config_file_if(path("enc"), "wrong", back));
     QVERIFY(read_config_file_if(path("enc"), pw, back));
     QCOMPARE(back, text);
@@ -195,8 +197,8 @@ void tst_Container::any_changed_byte_fails_every_password() {
 
 void tst_Container::two_saves_differ_and_both_load() {
     const QByteArray text = sample_text(10);
-    write_config_file(path("a"), text, password);
-    write_config_file(path("b"), text, password);
+    write_config_file(path("a"), text, password, Container_form::legacy);
+    write_config_file(path("b"), text, password, Container_form::legacy);
     QByteArray a, b;
     load_file(path("a"), a);
     load_file(path("b"), b);
@@ -257,7 +259,7 @@ void tst_Container::text_too_long_for_the_length_field() {
 
     const QByteArray text(16777216, 'a');
     try {
-        write_config_file(path("long"), text, password);
+        write_config_file(path("long"), text, password, Container_form::legacy);
         QFAIL("no error raised");
     } catch (const Err& e) {
         QVERIFY(e.message.startsWith("Не получится записать эту конфигурацию в зашифрованном "
@@ -450,13 +452,16 @@ void tst_Container::files_of_earlier_settings_still_load() {
 
 void tst_Container::failed_writes_leave_the_target_data() {
     QTest::addColumn<QString>("pw");
-    QTest::newRow("plain text") << QString();
-    QTest::newRow("encrypted") << password;
+    QTest::addColumn<Container_form>("form");
+    QTest::newRow("plain text") << QString() << Container_form::modern;
+    QTest::newRow("encrypted, older form") << password << Container_form::legacy;
+    QTest::newRow("encrypted, modern form") << password << Container_form::modern;
 }
 
 // The file size limit makes the write itself fail half-way, as a full disk would.
 void tst_Container::failed_writes_leave_the_target() {
     QFETCH(QString, pw);
+    QFETCH(Container_form, form);
     QTemporaryDir d;
     const QString target = d.filePath("cfg.zelmo_upload");
     QFile f(target);
@@ -475,7 +480,7 @@ void tst_Container::failed_writes_leave_the_target() {
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
     QString message;
     try {
-        write_config_file(target, text, pw);
+        write_config_file(target, text, pw, form);
     } catch (const Err& e) {
         message = e.message;
     }
@@ -489,7 +494,7 @@ void tst_Container::failed_writes_leave_the_target() {
     QCOMPARE(QDir(d.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 
     try {
-        write_config_file(d.filePath("missing/cfg.zelmo_upload"), text, pw);
+        write_config_file(d.filePath("missing/cfg.zelmo_upload"), text, pw, form);
         QFAIL("no error raised");
     } catch (const Err& e) {
         QCOMPARE(e.message, QString("Не удалось открыть для записи (или создать) файл «%1».")

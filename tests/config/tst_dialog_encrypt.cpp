@@ -47,19 +47,25 @@ void tst_Dialog_encrypt::accepting_data() {
     QTest::addColumn<bool>("shown");
     QTest::addColumn<bool>("by_enter");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("both fields empty give the empty password") << ""
-                                                               << "" << false << true << true;
+    QTest::addColumn<bool>("compatible");
+    QTest::newRow("both fields empty give the empty password")
+        << ""
+        << "" << false << true << true << false;
     QTest::newRow("same password twice") << "Пароль 7"
-                                         << "Пароль 7" << false << false << true;
+                                         << "Пароль 7" << false << false << true << false;
+    QTest::newRow("the compatibility box asks for the older form")
+        << "Пароль 7"
+        << "Пароль 7" << false << false << true << true;
     QTest::newRow("spaces are a password, not nothing") << "  "
-                                                        << "  " << false << true << true;
+                                                        << "  " << false << true << true << false;
     QTest::newRow("trailing space in the confirmation is a mismatch")
         << "secret"
-        << "secret " << false << false << false;
+        << "secret " << false << false << false << true;
     QTest::newRow("empty confirmation is a mismatch") << "secret"
-                                                      << "" << false << true << false;
-    QTest::newRow("shown password ignores the confirmation") << "secret"
-                                                             << "other" << true << true << true;
+                                                      << "" << false << true << false << false;
+    QTest::newRow("shown password ignores the confirmation")
+        << "secret"
+        << "other" << true << true << true << true;
 }
 
 void tst_Dialog_encrypt::accepting() {
@@ -68,9 +74,15 @@ void tst_Dialog_encrypt::accepting() {
     QFETCH(bool, shown);
     QFETCH(bool, by_enter);
     QFETCH(bool, accepted);
+    QFETCH(bool, compatible);
     Dialog_encrypt d(nullptr);
     d.show();
     QVERIFY(QTest::qWaitForWindowExposed(&d));
+    auto* cbox = d.findChild<QCheckBox*>("cbox_compatible");
+    QVERIFY(!cbox->isChecked());
+    QVERIFY(cbox->toolTip().contains("16 МиБ"));
+    if (compatible)
+        QTest::mouseClick(cbox, Qt::LeftButton, {}, QPoint(4, cbox->height() / 2));
     auto* ebox = d.findChild<QLineEdit*>("ebox_password");
     type(ebox, first);
     type(d.findChild<QLineEdit*>("ebox_confirm"), confirm);
@@ -83,6 +95,7 @@ void tst_Dialog_encrypt::accepting() {
     if (accepted) {
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QCOMPARE(d.password, first);
+        QCOMPARE(d.form, compatible ? Container_form::legacy : Container_form::modern);
         QVERIFY(boxes.texts.isEmpty());
     } else {
         QTRY_COMPARE(boxes.texts.size(), 1);

@@ -37,7 +37,7 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [[ "$(field Maintainer)" =~ ^zelmo_upload\ team\ \<[^@\>]+@[^@\>]+\>$ ]] ||
     fail "Maintainer: $(field Maintainer)"
 depends=$(field Depends)
-for lib in libc6 libqt5core5a libqt5gui5 libqt5network5 libqt5widgets5 liblzma5 libstdc++6; do
+for lib in libc6 libqt5core5a libqt5gui5 libqt5network5 libqt5widgets5 liblzma5 libsodium23 libstdc++6; do
     printf '%s\n' "$depends" | tr ',|' '\n\n' | awk '{ print $1 }' | grep -qxF "$lib" ||
         fail "Depends lacks $lib: $depends"
 done

@@ -5,6 +5,7 @@
 #include "ui/config_files_gui.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -64,12 +65,13 @@ static Modal_script::Step pick_file(const QString& name) {
         static_cast<QDialog*>(d)->accept(); // QFileDialog's own accept, through the base
     };
 }
-static Modal_script::Step encrypt_with(const QString& pw) {
-    return [pw](QWidget* w) {
+static Modal_script::Step encrypt_with(const QString& pw, bool compatible = false) {
+    return [pw, compatible](QWidget* w) {
         auto* d = qobject_cast<Dialog_encrypt*>(w);
         QVERIFY(d);
         d->findChild<QLineEdit*>("ebox_password")->setText(pw);
         d->findChild<QLineEdit*>("ebox_confirm")->setText(pw);
+        d->findChild<QCheckBox*>("cbox_compatible")->setChecked(compatible);
         d->accept();
     };
 }
@@ -165,7 +167,8 @@ void tst_Config_files::saving_plain_text() {
 void tst_Config_files::failed_save_is_shown_and_reported() {
     const QString name = dir.filePath("e.zelmo_upload");
     QString box_text;
-    Modal_script s({pick_file(name), encrypt_with("p"), [&box_text](QWidget* w) {
+    // The older form holds at most 16 MiB of text.
+    Modal_script s({pick_file(name), encrypt_with("p", true), [&box_text](QWidget* w) {
                         auto* box = qobject_cast<QMessageBox*>(w);
                         QVERIFY(box);
                         box_text = box->text();

@@ -81,6 +81,7 @@ expected="./usr/bin/zelmo_batch
 ./usr/share/icons/hicolor/48x48/apps/zelmo_upload.png
 ./usr/share/icons/hicolor/64x64/apps/zelmo_upload.png
 ./usr/share/icons/hicolor/scalable/apps/zelmo_upload.svg
+./usr/share/lintian/overrides/zelmo-upload
 ./usr/share/man/man1/zelmo_batch.1.gz
 ./usr/share/man/man1/zelmo_server_sim.1.gz
 ./usr/share/man/man1/zelmo_upload.1.gz
@@ -100,7 +101,19 @@ for tool in zelmo_upload zelmo_batch zelmo_server_sim; do
     bin=$root/usr/bin/$tool
     [ -x "$bin" ] || fail "$tool is not executable"
     file -b "$bin" | grep -q 'ELF.*, stripped' || fail "$tool is not a stripped ELF: $(file -b "$bin")"
+    # Hardened: position-independent, relocations read-only and bound at start, stack
+    # protector. (Outputs kept whole: grep -q would leave the writer a broken pipe.)
+    file -b "$bin" | grep -q 'pie executable' || fail "$tool is not PIE: $(file -b "$bin")"
+    dynamic=$(readelf -dW "$bin") segments=$(readelf -lW "$bin")
+    imports=$(nm -D --undefined-only "$bin")
+    grep -q 'FLAGS.*BIND_NOW' <<<"$dynamic" || fail "$tool is not linked with -z now"
+    grep -q GNU_RELRO <<<"$segments" || fail "$tool is not linked with -z relro"
+    grep -q __stack_chk_fail <<<"$imports" || fail "$tool has no stack protector"
 done
+# The fortified functions reach the programs (the lintian overrides of the other two rely on it).
+imports=$(nm -D --undefined-only "$root/usr/bin/zelmo_server_sim")
+grep -qE '__[a-z]+_chk@' <<<"$imports" ||
+    fail "zelmo_server_sim calls no fortified function: built without _FORTIFY_SOURCE?"
 
 desktop=$root/usr/share/applications/zelmo_upload.desktop
 if out=$(desktop-file-validate "$desktop" 2>&1); then

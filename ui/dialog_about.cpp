@@ -17,6 +17,8 @@ QSize Ebox_about::sizeHint() const {
     return QSize(85 * module_w, 10 * module_h);
 }
 
+// GCC takes __DATE__ and __TIME__ from SOURCE_DATE_EPOCH when it is set (in UTC), so a
+// reproducible build shows the time of its commit (scripts/package.sh).
 QString Dialog_about::build_date() {
     // __DATE__ pads a one-digit day with a space ("Dec  8 2026"); show it single-spaced.
     return QString::fromLatin1(__DATE__).simplified();

@@ -4,7 +4,8 @@
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config ccache qtbase5-dev liblzma-dev xz-utils
       clang libclang-rt-14-dev xvfb xauth fonts-dejavu-core rapidjson-dev
-      dpkg-dev fakeroot file icoutils desktop-file-utils man-db lintian "$@")
+      dpkg-dev fakeroot file icoutils desktop-file-utils man-db lintian
+      qttranslations5-l10n "$@")
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

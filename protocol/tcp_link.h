@@ -67,7 +67,7 @@ public:
 
     bool is_open() const { return fd >= 0; }
     int error() const { return error_code; }
-    // The text of an error code: the one the platform's sockets give for it.
+    // The text of an error code, told by the errno behind it when it is the last error.
     QString error_text(int code) const;
     // The local port of the connection, 0 without one (asked of the kernel on each call).
     unsigned short local_port() const;

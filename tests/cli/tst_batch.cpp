@@ -631,7 +631,7 @@ void tst_Batch::errors_data() {
         << QStringLiteral("неправильное значение параметра «Имя файла на устройстве». Этот "
                           "параметр должен состоять только из символов printable ASCII (латинские "
                           "буквы, цифры, пробелы, а также следующие символы: "
-                          "!\"#$%%&'()*+,-./:;<=>?@[\\]^_`{|}~).\n");
+                          "!\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~).\n");
     QTest::newRow("a missing file to upload")
         << QStringList{"upload", "{D}/cfg", "{D}/none.bin"} << one_device
         << QStringLiteral("Не найден файл «{D}/none.bin».\n");

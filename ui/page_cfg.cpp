@@ -6,6 +6,7 @@
 #include "engine/params.h"
 #include "foundation/err.h"
 #include "foundation/random.h"
+#include "ui/device_paste.h"
 #include "ui/dialog_add_device.h"
 #include "ui/dialog_add_server.h"
 #include "ui/dialog_edit_device.h"
@@ -432,6 +433,7 @@ Page_cfg::Page_cfg(QWidget* parent) : QWidget(parent) {
     }
 
     init_run_buttons();
+    install_device_paste(*table_devices, *table_servers, [this] { modified = true; });
 }
 
 Page_cfg::~Page_cfg() = default;

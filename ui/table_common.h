@@ -52,6 +52,12 @@ void open_copy_menu(View& view, QContextMenuEvent* event, const QString& table_c
                 log_debug(static_cast<unsigned short>(debug_code + 2));
         }
     }
+    // The view's own actions (the device table's paste) follow the copy items.
+    const QList<QAction*> own = view.actions();
+    if (!own.isEmpty()) {
+        view.menu->addSeparator();
+        view.menu->addActions(own);
+    }
     view.menu->popup(event->globalPos());
     event->accept();
 }

@@ -3,6 +3,7 @@
 #include "foundation/random.h"
 #include "ui/dialog_about.h"
 #include "ui/main_window.h"
+#include "ui/qt_translations.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -15,6 +16,8 @@ static QString main_tr(const char* source) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setWindowIcon(QIcon(QStringLiteral(":/zelmo_upload.ico")));
+    // Before the first box: even the platform checks' error box has Qt's buttons.
+    load_qt_translations(app);
 
     if (!is_little_endian()) {
         show_error(main_tr("Неправильно скомпилировано: это не little endian."), nullptr);

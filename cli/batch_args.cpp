@@ -68,6 +68,11 @@ static Tr text_help(
     "  enumerate HOST PORT\n"
     "      Вывести IMEI устройств, подключенных к серверу, по одному в строке.\n"
     "      Пример: zelmo_batch enumerate 192.0.2.10 4000\n"
+    "  import CONFIG LIST --server N OUT\n"
+    "      Добавить в конфигурацию устройства из списка LIST (строки «IMEI;PIN;комментарий»\n"
+    "      через табуляцию, точку с запятой или запятую) на сервер номер N и записать\n"
+    "      результат открытым текстом в OUT. Код выхода 1, если часть строк отвергнута.\n"
+    "      Пример: zelmo_batch import fleet.zelmo_upload devices.csv --server 1 new.zelmo_upload\n"
     "\n"
     "Опции:\n"
     "  --password-file F   пароль зашифрованного CONFIG - первая строка файла F; без этой\n"
@@ -150,6 +155,7 @@ const Command_info commands[] = {
     {Batch_args::command, "command", 2,
      "command CONFIG restart|factory|dropbbox|cleargnss [--yes]"},
     {Batch_args::enumerate, "enumerate", 2, "enumerate HOST PORT"},
+    {Batch_args::import_list, "import", 3, "import CONFIG LIST --server N OUT"},
 };
 
 bool is_help(const QString& a) {
@@ -185,6 +191,7 @@ const Value_option value_options[] = {
     {"--journal", &Batch_args::journal, false},
     {"--resume", &Batch_args::resume, false},
     {"--report", &Batch_args::report, false},
+    {"--server", &Batch_args::server, false},
 };
 
 // Rollout options that hold a number, with its range.
@@ -464,6 +471,8 @@ Batch_args parse_batch_args(const QStringList& args) {
             return failed(errfmt_format.tr().arg(a.format));
         a.legacy_format = a.format == QLatin1String("legacy");
     }
+    if (!a.server.isEmpty() && a.cmd != Batch_args::import_list)
+        return failed(errfmt_not_for_command.tr().arg(QStringLiteral("--server"), cmd_name));
     if (a.yes && a.cmd != Batch_args::command)
         return failed(errfmt_not_for_command.tr().arg(QStringLiteral("--yes"), cmd_name));
     const QString rollout_error = parse_rollout(a, cmd_name);
@@ -496,6 +505,11 @@ Batch_args parse_batch_args(const QStringList& args) {
     case Batch_args::upload:
         a.config = positional[1];
         a.file = positional[2];
+        break;
+    case Batch_args::import_list:
+        a.config = positional[1];
+        a.list = positional[2];
+        a.out = positional[3];
         break;
     default:
         a.config = positional[1];

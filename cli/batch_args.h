@@ -9,14 +9,16 @@
 
 struct Batch_args {
     enum Outcome { run, help, error };
-    enum Command { no_command, check, convert, upload, gather, command, enumerate };
+    enum Command { no_command, check, convert, upload, gather, command, enumerate, import_list };
 
     Outcome outcome = run;
     QString message; // the finished error text when outcome is error
 
     Command cmd = no_command;
     QString config;         // check, convert, upload, gather, command
-    QString out;            // convert
+    QString out;            // convert, import
+    QString list;           // import: the device list
+    QString server;         // import --server, as typed
     QString file;           // upload
     QString as;             // upload --as
     bool has_as = false;    // --as was given (its value may still be empty)

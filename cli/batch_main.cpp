@@ -4,6 +4,7 @@
 #include "cli/batch_config.h"
 #include "cli/batch_enumerate.h"
 #include "cli/batch_files.h"
+#include "cli/batch_import.h"
 #include "cli/batch_output.h"
 #include "cli/batch_run.h"
 #include "config/config.h"
@@ -54,6 +55,8 @@ static int dispatch(const Batch_args& a) {
         return run_command(a);
     case Batch_args::enumerate:
         return run_enumerate(a);
+    case Batch_args::import_list:
+        return run_import(a);
     case Batch_args::no_command:
         break;
     }

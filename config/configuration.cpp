@@ -142,6 +142,23 @@ template <class Table> void Configuration::move_row(Table& table, unsigned index
     table.endMoveRows();
 }
 
+void Configuration::add_devices(const Device_row* sorted, unsigned n) {
+    if (devices.count + n > max_devices)
+        throw Err(errfmt_too_many_devices.tr().arg(max_devices));
+    Device_row* merged = new Device_row[devices.count + n];
+    std::merge(devices.rows, devices.rows + devices.count, sorted, sorted + n, merged,
+               [](const Device_row& a, const Device_row& b) {
+                   return a.server < b.server ||
+                          (a.server == b.server && a.device->imei < b.device->imei);
+               });
+    devices.beginResetModel();
+    Device_row* old = devices.rows;
+    devices.rows = merged;
+    devices.count += n;
+    devices.endResetModel();
+    delete[] old;
+}
+
 unsigned short Configuration::add_server(const Server_address& key, const QString& notes) {
     check_address(key.address);
     bool found;

@@ -21,6 +21,9 @@ public:
                                  const QString& notes);
     unsigned add_device(const Device_address& key, const char pin[pin_size], const QString& notes);
     void delete_device(unsigned index);
+    // Merges new devices (sorted by server and IMEI, none there already, ownership passes
+    // here) into the table in one step; on failure nothing changed and nothing was taken.
+    void add_devices(const Device_row* sorted, unsigned count);
     unsigned change_device(unsigned index, const Device_address& key, const char pin[pin_size],
                            const QString& notes);
 

@@ -7,6 +7,7 @@
 #include "foundation/file_kinds.h"
 #include "foundation/random.h"
 
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QtEndian>
 #include <algorithm>
@@ -473,11 +474,15 @@ void write_config_file(const QString& file_name, const QByteArray& text, const Q
     // QSaveFile discards its temporary file unless committed, so an exception thrown
     // between open and commit leaves the target as it was.
     QSaveFile f(file_name);
+    const bool fresh = !QFileInfo::exists(file_name);
     const QIODevice::OpenMode mode =
         password.isEmpty() ? QIODevice::WriteOnly | QIODevice::Text : QIODevice::WriteOnly;
     // A plain file shows its PINs to whoever can read it.
     if (!(password.isEmpty() ? open_private_save_file(f, mode) : f.open(mode)))
         throw Err(errfmt_open.tr().arg(file_name));
+    // The file holds PINs: a new one is the owner's only; an existing one keeps its mode.
+    if (fresh)
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (password.isEmpty()) {
         write_all(f, file_name, reinterpret_cast<const char*>(bom), 3, errfmt_write_bom);
         write_all(f, file_name, text.constData(), text.size(), errfmt_write);

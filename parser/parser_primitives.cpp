@@ -27,7 +27,7 @@ Tr errfmt_parser_escape_unknown("parser",
 static Tr errfmt_not_printable_ascii(
     "parser", "в строке обнаружен недопустимый символ с кодом %1. Эта строка может содержать "
               "только символы printable ASCII (латинские буквы, цифры, пробелы, а также "
-              "следующие символы: !\"#$%%&'()*+,-./:;<=>?@[\\]^_`{|}~).");
+              "следующие символы: !\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~).");
 static Tr errfmt_too_long("parser", "слишком длинная строка - должна быть не длиннее %1 символов.");
 
 void parser_primitives_clear_translation() {

@@ -1,5 +1,7 @@
 #include "protocol/tcp_link.h"
 
+#include "protocol/socket_errors.h"
+
 #include <QCoreApplication>
 #include <QHostInfo>
 #include <QSocketNotifier>
@@ -16,40 +18,12 @@ Tcp_link::~Tcp_link() {
     close();
 }
 
-// The texts that the platform's sockets give for these failures, so that messages read the
-// same as they always did.
 QString Tcp_link::error_text(int code) const {
-    const char* text = nullptr;
-    switch (code) {
-    case unknown_error:
-        return QCoreApplication::translate("QIODevice", "Unknown error");
-    case connection_refused:
-        text = "Connection refused";
-        break;
-    case remote_closed:
-        text = "The remote host closed the connection";
-        break;
-    case host_not_found:
-        return QCoreApplication::translate("QAbstractSocket", "Host not found");
-    case access_denied:
-        text = "Permission denied";
-        break;
-    case out_of_resources:
-        text = "Out of resources";
-        break;
-    default:
-        if (code != error_code || saved_errno == 0)
-            return QCoreApplication::translate("QIODevice", "Unknown error");
-        if (saved_errno == ETIMEDOUT)
-            text = "Connection timed out";
-        else if (saved_errno == ENETUNREACH)
-            text = "Network unreachable";
-        else if (saved_errno == EHOSTUNREACH)
-            text = "Host unreachable";
-        else
-            return QString::fromLocal8Bit(std::strerror(saved_errno));
-    }
-    return QCoreApplication::translate("QNativeSocketEngine", text);
+    if (code == host_not_found)
+        return host_not_found_text();
+    if (code == unknown_error || code != error_code)
+        return unknown_socket_error_text();
+    return socket_error_text(saved_errno);
 }
 
 void Tcp_link::set_error(int err) {

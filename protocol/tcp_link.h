@@ -37,7 +37,7 @@ public:
 
     bool is_open() const override { return fd >= 0; }
     int error() const override { return error_code; }
-    // The text that the platform's sockets give for a code.
+    // The text of an error code, told by the errno behind it when it is the last error.
     QString error_text(int code) const override;
     // Asked of the kernel on each call.
     unsigned short local_port() const override;

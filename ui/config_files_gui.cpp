@@ -6,16 +6,21 @@
 #include "config/dialog_encrypt.h"
 #include "foundation/err.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 
 static Tr title_save("write", "В какой файл записать конфигурацию?");
 static Tr filter_save("write", "Файлы конфигурации (*.zelmo_upload);;Все файлы (*.*)");
+static Tr errfmt_no_folder("write", "Папки «%1» не существует. Выберите другую папку или сначала "
+                                    "создайте эту.");
 static Tr title_encrypted("decrypt", "Файл зашифрован - введите пароль");
 static Tr title_wrong_password("decrypt", "Пароль не подошёл - попробуйте ещё раз");
 
 void config_files_clear_translation() {
     title_save.clear();
     filter_save.clear();
+    errfmt_no_folder.clear();
     title_encrypted.clear();
     title_wrong_password.clear();
 }
@@ -27,6 +32,13 @@ bool save_to_file(QWidget* parent, const QString& text) {
                 QFileDialog::getSaveFileName(parent, title_save.tr(), QString(), filter_save.tr());
             if (name.isEmpty())
                 return false;
+            // Before the password, which would be asked in vain.
+            const QDir folder = QFileInfo(name).absoluteDir();
+            if (!folder.exists()) {
+                show_error(errfmt_no_folder.tr().arg(QDir::toNativeSeparators(folder.path())),
+                           parent);
+                continue;
+            }
             // "Назад" goes back to the choice of the file name.
             Dialog_encrypt dialog(parent);
             if (dialog.exec() != QDialog::Accepted)

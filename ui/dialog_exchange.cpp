@@ -321,6 +321,9 @@ void Dialog_exchange::on_engine_finished() {
     }
     rate_timer.stop();
     refresh_timer.stop();
+    // Nothing is left to abort while the result windows stand over this one.
+    if (auto* abort = findChild<QPushButton*>(QStringLiteral("btn_abort")))
+        abort->setEnabled(false);
     const bool ready = engine.results_ready();
     // The last progress signal may still be queued, or coalesced away: show the end state.
     show_counters();

@@ -6,6 +6,7 @@
 #include "foundation/err.h"
 #include "foundation/random.h"
 #include "ui/config_files_gui.h"
+#include "ui/device_paste.h"
 #include "ui/dialog_add_device.h"
 #include "ui/dialog_add_server.h"
 #include "ui/dialog_edit_device.h"
@@ -427,6 +428,7 @@ void Page_cfg::connect_signals() {
     if (!connect(cbox_devfname, qOverload<int>(&QComboBox::currentIndexChanged), this,
                  &Page_cfg::on_devfname_changed))
         log_debug(code_connect_devfname);
+    install_device_paste(*table_devices, *table_servers, [this] { modified = true; });
 }
 
 Page_cfg::~Page_cfg() = default;

@@ -20,6 +20,8 @@ static Tr errtext_nowhere_to_upload(
     "page_cfg", "Некуда закачивать: в текущей конфигурации нет ни одного устройства.");
 static Tr errtext_nowhere_to_ask(
     "page_cfg", "Неоткуда запрашивать: в текущей конфигурации нет ни одного устройства.");
+static Tr errtext_nobody_to_command(
+    "page_cfg", "Некому отправлять команду: в текущей конфигурации нет ни одного устройства.");
 
 const Upload_function page_cfg_upload_functions[3] = {
     perform_upload_firmware, perform_upload_settings, perform_upload_other};
@@ -101,6 +103,10 @@ void Page_cfg::on_btn_gather_clicked() {
 void Page_cfg::on_btn_commands_clicked() {
     update_random_number_generator(783);
     try {
+        if (configuration.devices.count == 0) {
+            show_error(errtext_nobody_to_command.tr(), this);
+            return;
+        }
         Dialog_commands(this, *table_devices).exec();
     } catch (const std::exception& e) {
         show_exception(e, this);
@@ -112,4 +118,5 @@ void Page_cfg::on_btn_commands_clicked() {
 void page_cfg_runs_clear_translation() {
     errtext_nowhere_to_upload.clear();
     errtext_nowhere_to_ask.clear();
+    errtext_nobody_to_command.clear();
 }

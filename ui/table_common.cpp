@@ -71,6 +71,12 @@ void Copy_menu_view::open_copy_menu(QContextMenuEvent* event, const QString& tab
                 log_debug(codes.cell);
         }
     }
+    // The view's own actions (the device table's paste) follow the copy items.
+    const QList<QAction*> own = actions();
+    if (!own.isEmpty()) {
+        menu->addSeparator();
+        menu->addActions(own);
+    }
     menu->popup(event->globalPos());
     event->accept();
 }

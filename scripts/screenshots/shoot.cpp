@@ -12,9 +12,13 @@
 #include "ui/main_window.h"
 #include "ui/page_cfg.h"
 #include "ui/page_start.h"
+#include "ui/table_devices.h"
+#include "ui/table_servers.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -137,6 +141,27 @@ int main(int argc, char** argv) {
         problem(QStringLiteral("the demo configuration did not open"));
     settle();
     shoot(&window, "tour-2-configuration.png");
+
+    // Rows copied from a spreadsheet, pasted into the device table: the preview, then
+    // "Отмена", so that the demo goes on with its own devices.
+    Page_cfg* page = window.page_cfg;
+    page->table_servers->selectRow(0);
+    QApplication::clipboard()->setText(
+        QStringLiteral("IMEI\tPIN\tКомментарий\n354000000000028\t1234\tгрузовик 12\n"
+                       "354000000000036\t1234\tгрузовик 14\n35400000000004\t1234\tопечатка в IMEI\n"
+                       "354000000000051\tПИН\tкириллица в PIN-коде\n"));
+    script.then([](QWidget* w) {
+        w->resize(qMax(w->width(), 1100), w->height());
+        settle();
+        shoot(w, "tour-2-paste-preview.png");
+        if (auto* d = qobject_cast<QDialog*>(w))
+            d->reject();
+    });
+    if (auto* paste = page->table_devices->findChild<QAction*>("action_paste_devices"))
+        paste->trigger();
+    else
+        problem(QStringLiteral("no paste in the device table"));
+    script.wait_all_answered();
 
     Exchange_watch watch;
     script.let_be("Dialog_exchange");

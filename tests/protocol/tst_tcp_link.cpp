@@ -77,10 +77,11 @@ private slots:
 void tst_Tcp_link::failures_data() {
     QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("event");
-    QTest::newRow("refused, literal address") << "127.0.0.1"
-                                              << "failed 0 Connection refused";
+    QTest::newRow("refused, literal address")
+        << "127.0.0.1"
+        << "failed 0 в соединении отказано: по этому адресу и порту никто не принимает соединений";
     QTest::newRow("unknown name") << "no-such-host.invalid"
-                                  << "failed 2 Host not found";
+                                  << "failed 2 компьютер с таким именем не найден";
 }
 
 void tst_Tcp_link::failures() {
@@ -119,7 +120,7 @@ void tst_Tcp_link::exchange_and_end_of_stream() {
     QTRY_COMPARE(r.got, QByteArray("twenty bytes of text"));
     peer.close();
     QTRY_COMPARE(r.events.size(), 2);
-    QCOMPARE(r.events.last(), QStringLiteral("end 1 The remote host closed the connection"));
+    QCOMPARE(r.events.last(), QStringLiteral("end 1 сервер закрыл соединение"));
     QCOMPARE(r.nested, 0);
 }
 

@@ -568,8 +568,12 @@ void tst_Zelmo_client::refused_connection() {
     Probe c;
     c.start(port);
     QTRY_COMPARE(c.reports, 1);
-    QCOMPARE(c.last(), QStringLiteral("rupture: Не удалось установить TCP-соединение с "
-                                      "сервером. Код ошибки = 0 («Connection refused»)."));
+    QCOMPARE(
+        c.last(),
+        QStringLiteral(
+            "rupture: Не удалось установить TCP-соединение с "
+            "сервером. Код ошибки = 0 («"
+            "в соединении отказано: по этому адресу и порту никто не принимает соединений»)."));
     // The client can connect again at once.
     Scripted_peer peer;
     c.start(peer.port());
@@ -581,7 +585,7 @@ void tst_Zelmo_client::server_closes_data() {
     QTest::addColumn<QString>("stage");
     QTest::addColumn<QString>("text");
     const QString lost = "Произошёл разрыв TCP-соединения с сервером во время ";
-    const QString code = " Код ошибки = 1 («The remote host closed the connection»).";
+    const QString code = " Код ошибки = 1 («сервер закрыл соединение»).";
     QTest::newRow("while the request is written")
         << "writing"
         << "rupture: " + lost + "передачи на сервер сообщения «команда»." + code;
@@ -740,8 +744,8 @@ void tst_Zelmo_client::misuse_data() {
     QTest::newRow("room reported with nothing written") << 3 << "crash: " + dbg(0x0F);
     QTest::newRow("socket refuses a named frame")
         << 4
-        << "rupture: Ошибка при записи в сокет сообщения «команда». Код ошибки = -1 («Unknown "
-           "error»).";
+        << "rupture: Ошибка при записи в сокет сообщения «команда». Код ошибки = -1 («неизвестная "
+           "ошибка»).";
     QTest::newRow("socket refuses a frame without a name") << 5 << "rupture: " + dbg(0x0C);
     QTest::newRow("socket takes nothing: the frame waits for room") << 6 << QString();
     QTest::newRow("socket takes more than offered") << 7 << "rupture: " + dbg(0x0E);

@@ -112,6 +112,7 @@ private slots:
     void back_returns_to_the_file_name_and_cancel_writes_nothing();
     void saving_plain_text();
     void failed_save_is_shown_and_reported();
+    void missing_folder_is_named_before_the_password();
 };
 
 void tst_Config_files::saving_and_loading_encrypted() {
@@ -178,6 +179,29 @@ void tst_Config_files::failed_save_is_shown_and_reported() {
     QCOMPARE(s.left(), 0);
     QVERIFY2(box_text.startsWith("Не получится записать эту конфигурацию в зашифрованном виде"),
              qPrintable(box_text));
+    QVERIFY(!QFile::exists(name));
+}
+
+void tst_Config_files::missing_folder_is_named_before_the_password() {
+    const QString folder = dir.filePath("missing");
+    const QString name = folder + "/f.zelmo_upload";
+    QString box_text;
+    Modal_script s({pick_file(name),
+                    [&box_text](QWidget* w) {
+                        auto* box = qobject_cast<QMessageBox*>(w);
+                        QVERIFY(box);
+                        box_text = box->text();
+                        box->close();
+                    },
+                    reject});
+    QVERIFY(!save_to_file(nullptr, text));
+    QCOMPARE(s.seen.size(), 3);
+    QCOMPARE(s.seen[0], save_title);
+    QVERIFY2(s.seen[1].startsWith("QMessageBox"), qPrintable(s.seen[1]));
+    QCOMPARE(s.seen[2], save_title); // back to the choice of the file, no password asked
+    QCOMPARE(box_text, QStringLiteral("Папки «%1» не существует. Выберите другую папку или "
+                                      "сначала создайте эту.")
+                           .arg(QDir::toNativeSeparators(folder)));
     QVERIFY(!QFile::exists(name));
 }
 

@@ -127,7 +127,7 @@ void tst_Dialog_device::add_data() {
         << "12ж4"
         << "неправильное значение параметра «PIN-код». Этот параметр должен состоять только из "
            "символов printable ASCII (латинские буквы, цифры, пробелы, а также следующие "
-           "символы: !\"#$%%&'()*+,-./:;<=>?@[\\]^_`{|}~)."
+           "символы: !\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~)."
         << ""
         << "1234"
         << "0/000000000000007/" + pin1234 + "/заметка";
@@ -288,6 +288,9 @@ void tst_Dialog_device::fields_are_labelled_and_explained() {
     QVERIFY(add.ebox_pin->toolTip().startsWith(
         QStringLiteral("Сюда надо ввести PIN-код для доступа к добавляемому устройству.\n\n"
                        "PIN-код (т.е. пароль)")));
+    // One percent sign in the list of allowed characters, as the user types it.
+    QVERIFY(add.ebox_pin->toolTip().contains(QStringLiteral("!\"#$%&'()*+")));
+    QVERIFY(!add.ebox_pin->toolTip().contains(QStringLiteral("%%")));
     Dialog_edit_device edit(cfg, 0, nullptr);
     QCOMPARE(missing_hints(&edit), QString());
 }

@@ -102,15 +102,15 @@ void tst_Dialog_enumerate::outcomes_data() {
     QTest::newRow("connection refused")
         << "port 0 refuse=all\n"
         << 0 << int(QDialog::Rejected) << error
-        << "Не удалось установить TCP-соединение с сервером. Код ошибки = 0 («Connection "
-           "refused»)."
+        << "Не удалось установить TCP-соединение с сервером. Код ошибки = 0 («в соединении "
+           "отказано: по этому адресу и порту никто не принимает соединений»)."
         << 0;
     QTest::newRow("server falls silent and closes")
         << "port 0 stall=0 stall_ms=150\nrange 350000000000000 3\n"
         << 0 << int(QDialog::Rejected) << error
         << "Произошёл разрыв TCP-соединения с сервером во время ожидания ответа на посланное нами "
-           "сообщение «запрос списка устройств у сервера». Код ошибки = 1 («The remote host closed "
-           "the connection»)."
+           "сообщение «запрос списка устройств у сервера». Код ошибки = 1 («соединение "
+           "сброшено удалённой стороной»)."
         << 0;
     QTest::newRow("letter in an IMEI")
         << "port 0 enum_fault=bad_digit\nrange 350000000000000 3\n"

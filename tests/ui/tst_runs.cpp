@@ -144,6 +144,8 @@ void tst_Runs::counters_are_sized_and_coloured() {
         QCOMPARE(label_text(w, "label_failure"),
                  QStringLiteral("Не удалось передать команду ни на одно устройство."));
         QVERIFY(!w->findChild<QLabel*>(QStringLiteral("label_success")));
+        // The run is over: nothing left to abort under the result window.
+        QVERIFY(!button(w->parentWidget(), "btn_abort")->isEnabled());
         w->close(); // no success: nothing to lose, no question
     });
     ex.exec();
@@ -575,7 +577,7 @@ void tst_Runs::command_goes_to_every_device() {
 }
 
 void tst_Runs::refused_before_any_run_data() {
-    QTest::addColumn<bool>("gather");
+    QTest::addColumn<int>("run"); // 0 upload, 1 gather, 2 commands
     QTest::addColumn<int>("devices");
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QString>("other_name");  // empty: the purpose stays "прошивка"
@@ -585,35 +587,39 @@ void tst_Runs::refused_before_any_run_data() {
 
     const QStringList box{"QMessageBox"};
     QTest::newRow("upload without devices")
-        << false << 0 << ""
+        << 0 << 0 << ""
         << "" << QStringList{"Закрыть"} << box
         << "Некуда закачивать: в текущей конфигурации нет ни одного устройства.";
     QTest::newRow("gather without devices")
-        << true << 0 << ""
+        << 1 << 0 << ""
         << "" << QStringList{"Закрыть"} << box
         << "Неоткуда запрашивать: в текущей конфигурации нет ни одного устройства.";
+    QTest::newRow("commands without devices")
+        << 2 << 0 << ""
+        << "" << QStringList{"Закрыть"} << box
+        << "Некому отправлять команду: в текущей конфигурации нет ни одного устройства.";
     QTest::newRow("upload with a filter, «Нет»")
-        << false << 2 << "001"
+        << 0 << 2 << "001"
         << "" << QStringList{"Нет"} << box
         << "Вы установили фильтр, через который проходят только 1 из 2 устройств.";
     QTest::newRow("gather with a filter, «Нет»")
-        << true << 2 << "001"
+        << 1 << 2 << "001"
         << "" << QStringList{"Нет"} << box
         << "Вы установили фильтр, через который проходят только 1 из 2 устройств.";
     QTest::newRow("device file name in Cyrillic")
-        << false << 2 << ""
+        << 0 << 2 << ""
         << "ПРОШИВКА" << QStringList{"Закрыть"} << box << "";
     QTest::newRow("file dialog cancelled")
-        << false << 2 << ""
+        << 0 << 2 << ""
         << "" << QStringList{"cancel"} << QStringList{"QFileDialog"} << "";
     QTest::newRow("file too large to upload")
-        << false << 2 << ""
+        << 0 << 2 << ""
         << "" << QStringList{"big", "Закрыть"} << QStringList{"QFileDialog", "QMessageBox"} << "";
 }
 
 // Nothing is sent, no exchange window opens and the file is not kept.
 void tst_Runs::refused_before_any_run() {
-    QFETCH(bool, gather);
+    QFETCH(int, run);
     QFETCH(int, devices);
     QFETCH(QString, filter);
     QFETCH(QString, other_name);
@@ -644,7 +650,7 @@ void tst_Runs::refused_before_any_run() {
         else
             script.press(a);
     }
-    (gather ? page.btn_gather : page.btn_upload)->click();
+    (run == 0 ? page.btn_upload : run == 1 ? page.btn_gather : page.btn_commands)->click();
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
     QStringList seen;
     for (const Modal_script::Seen& w : script.seen)

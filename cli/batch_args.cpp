@@ -1,6 +1,6 @@
 #include "cli/batch_args.h"
 
-#include "engine/fail_class.h"
+#include "config/fail_class.h"
 #include "foundation/err.h"
 
 static Tr errtext_no_command("batch", "Не указана команда.");

@@ -1,12 +1,12 @@
 #include "cli/batch_rollout.h"
 
 #include "cli/batch_output.h"
-#include "cli/batch_record.h"
+#include "engine/report.h"
 #include "cli/batch_signal.h"
 #include "config/config.h"
 #include "engine/actor.h"
 #include "engine/engine.h"
-#include "engine/fail_class.h"
+#include "config/fail_class.h"
 #include "engine/params.h"
 #include "foundation/err.h"
 

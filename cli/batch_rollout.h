@@ -5,7 +5,7 @@
 // Without any rollout option it is one pass over every device, as it always was.
 
 #include "cli/batch_args.h"
-#include "cli/batch_journal.h"
+#include "engine/journal.h"
 
 #include <QString>
 

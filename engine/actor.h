@@ -3,7 +3,7 @@
 // server's devices one after another (link by IMEI, authorise with the PIN, then the run's
 // action). Lives in the engine's thread; the engine allocates all actors as one array.
 
-#include "engine/fail_class.h"
+#include "config/fail_class.h"
 #include "protocol/zelmo_client.h"
 
 #include <QString>

@@ -3,7 +3,7 @@
 #include "config/config.h"
 #include "engine/actor.h"
 #include "engine/epoll_dispatcher.h"
-#include "engine/fail_class.h"
+#include "config/fail_class.h"
 #include "foundation/random.h"
 
 #include <QDateTime>

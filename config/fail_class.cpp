@@ -1,4 +1,4 @@
-#include "engine/fail_class.h"
+#include "config/fail_class.h"
 
 #include <cstring>
 

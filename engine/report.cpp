@@ -1,6 +1,6 @@
-#include "cli/batch_record.h"
+#include "engine/report.h"
 
-#include "engine/fail_class.h"
+#include "config/fail_class.h"
 
 static void append_digits(QByteArray& out, int64_t value, int width) {
     char buf[24];

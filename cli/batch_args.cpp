@@ -338,15 +338,6 @@ bool parse_port(const QString& text, unsigned short& port) {
 
 } // namespace
 
-uint32_t default_canary_ignore() {
-    return fail_bit(fail_connect) | fail_bit(fail_not_linked);
-}
-
-uint32_t default_retry_classes() {
-    return fail_bit(fail_connect) | fail_bit(fail_rupture) | fail_bit(fail_timeout) |
-           fail_bit(fail_not_linked);
-}
-
 const char* batch_command_name(Batch_args::Command cmd) {
     for (const Command_info& c : commands)
         if (c.cmd == cmd)

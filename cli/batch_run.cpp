@@ -9,10 +9,10 @@
 #include "engine/actions.h"
 #include "engine/engine.h"
 #include "engine/params.h"
+#include "engine/upload_setup.h"
 #include "foundation/err.h"
 #include "protocol/frame.h"
 
-#include <cstring>
 #include <memory>
 
 static Tr errtext_nothing_to_upload(
@@ -165,51 +165,25 @@ int run(const Batch_args& args, const Action& action, const Params* params,
 } // namespace
 
 int run_upload(const Batch_args& args) {
-    enum Purpose { firmware_file, settings_file, other_file } purpose;
     load_batch_config(args);
+    Upload_purpose purpose;
     if (args.has_as) {
-        if (args.as == QLatin1String("firmware")) {
-            purpose = firmware_file;
-            set_devfname_checked(QStringLiteral("FIRMWARE"));
-        } else if (args.as == QLatin1String("settings")) {
-            purpose = settings_file;
-            set_devfname_checked(QStringLiteral("SETTINGS"));
-        } else {
-            purpose = other_file;
-            set_devfname_checked(args.as);
-        }
+        if (args.as == QLatin1String("firmware"))
+            purpose = Upload_purpose::firmware;
+        else if (args.as == QLatin1String("settings"))
+            purpose = Upload_purpose::settings;
+        else
+            purpose = Upload_purpose::other;
+        set_upload_devfname(purpose, args.as, caption_devfname.tr());
     } else {
         // As the configuration page picks the file purpose when a configuration opens.
-        if (std::strcmp(devfname, "FIRMWARE") == 0)
-            purpose = firmware_file;
-        else if (std::strcmp(devfname, "SETTINGS") == 0)
-            purpose = settings_file;
-        else
-            purpose = other_file;
+        purpose = upload_purpose_of(devfname);
     }
     if (configuration.devices.count == 0)
         throw Err(errtext_nothing_to_upload.tr());
-
-    load_file(args.file, firmware);
-    firmware_sum = calculate_crc32(firmware.constData(), size_t(firmware.size()));
-
-    std::unique_ptr<Action> action;
-    switch (purpose) {
-    case firmware_file:
-        action = std::make_unique<Action_upload_firmware>();
-        break;
-    case settings_file:
-        action = std::make_unique<Action_upload_settings>();
-        break;
-    case other_file:
-        action = std::make_unique<Action_upload_other>();
-        break;
-    }
-    Journal_work work{QStringLiteral("upload"), QString::fromLatin1(devfname),
-                      QStringLiteral("%1").arg(firmware_sum, 8, 16, QLatin1Char('0'))};
-    const int status = run(args, *action, nullptr, work);
-    firmware.clear();
-    return status;
+    const Upload_file file(args.file);
+    const std::unique_ptr<Action> action = make_upload_action(purpose);
+    return run(args, *action, nullptr, file.work());
 }
 
 int run_gather(const Batch_args& args) {

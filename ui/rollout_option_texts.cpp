@@ -110,8 +110,9 @@ QString rollout_option_unit_hint(int option) {
 }
 
 QString rollout_option_cbox_hint(int option) {
-    return of(option).hint_cbox.tr().arg(rollout_option_caption(option),
-                                         QString::number(option_info[option].default_value));
+    const QString s = of(option).hint_cbox.tr().arg(rollout_option_caption(option));
+    // Only the delay has a default to name.
+    return option == opt_retry_delay ? s.arg(option_info[option].default_value) : s;
 }
 
 QString rollout_option_hint(int option) {

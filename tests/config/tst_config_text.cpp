@@ -118,24 +118,14 @@ void tst_Config_text::accepted_text_is_written_canonically_data() {
     // The rollout options come after the eleven exchange options, each only when defined; a
     // text with none of them is written as it always was.
     QTest::newRow("rollout options follow the exchange options in key order")
-        << QByteArray("retry_delay=86400000 canary = 999999
-stop_at_failure_rate=100
-"
+        << QByteArray("retry_delay=86400000 canary = 999999\nstop_at_failure_rate=100\n"
                       "reconnect_delay=7 retry_passes=10 max_per_server=65535 "
                       "stop_after_failures=1")
-        << QStringLiteral("reconnect_delay = 7
-max_per_server = 65535
-canary = 999999
-"
-                          "stop_after_failures = 1
-stop_at_failure_rate = 100
-"
-                          "retry_passes = 10
-retry_delay = 86400000
-");
+        << QStringLiteral("reconnect_delay = 7\nmax_per_server = 65535\ncanary = 999999\n"
+                          "stop_after_failures = 1\nstop_at_failure_rate = 100\n"
+                          "retry_passes = 10\nretry_delay = 86400000\n");
     QTest::newRow("a rollout option at its default is still written")
-        << QByteArray("retry_delay = 5000") << QStringLiteral("retry_delay = 5000
-");
+        << QByteArray("retry_delay = 5000") << QStringLiteral("retry_delay = 5000\n");
     QTest::newRow("everything together keeps the layout")
         << QByteArray("server(address \"h\", port 1){}\nsimultaneously=5\ndevfname=\"X\"")
         << QStringLiteral("simultaneously = 5\ndevfname = \"X\"\n\n"

@@ -60,6 +60,8 @@ private slots:
     void thresholds();
     void policy_from_options_data();
     void policy_from_options();
+    void stop_texts_data();
+    void stop_texts();
 };
 
 void tst_Rollout_policy::selection_data() {
@@ -239,6 +241,43 @@ void tst_Rollout_policy::policy_from_options() {
     QCOMPARE(p.canary_ignore, default_canary_ignore());
     QCOMPARE(p.retry_classes, default_retry_classes());
     clear_cfg();
+}
+
+// The desktop's words for a stop name the class as people read it.
+void tst_Rollout_policy::stop_texts_data() {
+    QTest::addColumn<int>("cause");
+    QTest::addColumn<int>("cls");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("canary, refused PIN")
+        << int(Stop_cause::canary) << int(fail_auth)
+        << "устройство 350000000000007 из пробной группы (5 устр.) завершилось неудачей "
+           "«PIN-код не подошёл»";
+    QTest::newRow("canary, internal error")
+        << int(Stop_cause::canary) << int(fail_internal)
+        << "устройство 350000000000007 из пробной группы (5 устр.) завершилось неудачей "
+           "«внутренняя ошибка»";
+    QTest::newRow("failure count")
+        << int(Stop_cause::failures) << 0 << "неудачей завершились 4 устройств (порог 4)";
+    QTest::newRow("failure rate") << int(Stop_cause::rate) << 0
+                                  << "неудачей завершились 4 из 60 устройств (порог 2.5%)";
+    QTest::newRow("no stop") << int(Stop_cause::none) << 0 << "";
+}
+
+void tst_Rollout_policy::stop_texts() {
+    QFETCH(int, cause);
+    QFETCH(int, cls);
+    QFETCH(QString, text);
+    Rollout_stop s;
+    s.cause = Stop_cause(cause);
+    s.canary = 5;
+    s.imei = 350000000000007ULL;
+    s.cls = Fail_class(cls);
+    s.failures = 4;
+    s.finished = 60;
+    s.stop_after = 4;
+    s.stop_rate = 2.5;
+    QCOMPARE(rollout_stop_text(s), text);
 }
 
 QTEST_GUILESS_MAIN(tst_Rollout_policy)

@@ -1,6 +1,6 @@
 #include "cli/batch_args.h"
 
-#include "engine/fail_class.h"
+#include "config/fail_class.h"
 #include "foundation/err.h"
 
 static Tr errtext_no_command("batch", "Не указана команда.");
@@ -85,7 +85,9 @@ static Tr text_help(
     "  --quiet             не выводить ход работы и итоговую строку\n"
     "  --help              выдать этот текст и выйти\n"
     "\n"
-    "Управление массовой работой (upload, gather, command):\n"
+    "Управление массовой работой (upload, gather, command); параметры max_per_server,\n"
+    "canary, stop_after_failures, stop_at_failure_rate, retry_passes и retry_delay\n"
+    "конфигурации действуют так же, а опции командной строки их заменяют:\n"
     "  --max-per-server N  не более N соединений с одним сервером одновременно\n"
     "  --canary K          сначала обслужить первые K устройств конфигурации; если хотя бы\n"
     "                      одно из них завершилось неудачей класса не из списка\n"
@@ -353,15 +355,6 @@ bool parse_port(const QString& text, unsigned short& port) {
 }
 
 } // namespace
-
-uint32_t default_canary_ignore() {
-    return fail_bit(fail_connect) | fail_bit(fail_not_linked);
-}
-
-uint32_t default_retry_classes() {
-    return fail_bit(fail_connect) | fail_bit(fail_rupture) | fail_bit(fail_timeout) |
-           fail_bit(fail_not_linked);
-}
 
 const char* batch_command_name(Batch_args::Command cmd) {
     for (const Command_info& c : commands)

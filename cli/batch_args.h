@@ -2,6 +2,8 @@
 // The command line of zelmo_batch: one command, its parameters and the options, parsed
 // without side effects so that every rule can be checked apart from a run.
 
+#include "engine/rollout_policy.h" // default_canary_ignore(), default_retry_classes()
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -54,11 +56,6 @@ struct Batch_args {
     QString max_per_server_text, canary_text, canary_ignore_text, stop_after_failures_text,
         stop_rate_text, retry_text, retry_delay_text, retry_classes_text;
 };
-
-// The classes that a canary failure may have without stopping the run, and those retried,
-// unless the command line names others.
-uint32_t default_canary_ignore();
-uint32_t default_retry_classes();
 
 // Parses the arguments after the program name.
 Batch_args parse_batch_args(const QStringList& args);

@@ -1,25 +1,17 @@
 #pragma once
-// A run of zelmo_batch over the devices of the configuration in one or more passes of the
-// engine: the canary first, then the rest, then the retries; stops on a failed canary or
-// at a failure threshold; every finished attempt goes to the journal and the report.
-// Without any rollout option it is one pass over every device, as it always was.
+// zelmo_batch's side of a rollout: the policy of the configuration with the command line laid
+// over it, the stop reasons in the command line's words, the progress line and Ctrl-C; the
+// passes themselves are the core's driver (engine/rollout.h).
 
 #include "cli/batch_args.h"
-#include "cli/batch_journal.h"
-
-#include <QString>
+#include "engine/rollout.h"
 
 class Action;
 class Params;
 class Progress_line;
 
-struct Rollout_outcome {
-    QString engine_error; // the run could not be made
-    bool interrupted = false;
-    bool stopped = false; // by the canary or a threshold
-    QString stop_message; // why, for standard error
-    QString file_error;   // the journal or the report could not be written
-};
+// The configuration's rollout options (already loaded) overridden by the flags given.
+Rollout_policy batch_rollout_policy(const Batch_args& args);
 
 // Throws Err before anything is served when the journal or the report cannot be opened.
 Rollout_outcome run_rollout(const Batch_args& args, const Action& action, const Journal_work& work,

@@ -9,6 +9,7 @@
 #include "engine/actions.h"
 #include "engine/engine.h"
 #include "engine/params.h"
+#include "engine/upload_setup.h"
 #include "foundation/err.h"
 #include "protocol/frame.h"
 
@@ -32,11 +33,6 @@ static Tr text_stdout_closed("batch", "Работа прервана: станд
 static Tr errfmt_empty_upload("batch", "Файл «%1» пуст: закачивать нечего.");
 static Tr errtext_empty_as("batch", "Значение опции «--as» не должно быть пустым: укажите "
                                     "firmware, settings или имя файла на устройстве.");
-// The field's own text doubles the percent sign; here it is shown once.
-static Tr errfmt_as_not_printable(
-    "batch", "неправильное значение параметра «%1». Этот параметр должен состоять только из "
-             "символов printable ASCII (латинские буквы, цифры, пробелы, а также следующие "
-             "символы: !\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~).");
 
 void batch_run_clear_translation() {
     errtext_nothing_to_upload.clear();
@@ -50,16 +46,6 @@ void batch_run_clear_translation() {
     text_stdout_closed.clear();
     errfmt_empty_upload.clear();
     errtext_empty_as.clear();
-    errfmt_as_not_printable.clear();
-}
-
-void set_devfname_checked(const QString& name) {
-    if (name.size() <= devfname_max)
-        for (const QChar c : name)
-            if (c.unicode() < 32 || c.unicode() > 126)
-                throw Err(errfmt_as_not_printable.tr().arg(caption_devfname.tr()));
-    get_printable_ascii(name, devfname, devfname_max, caption_devfname.tr());
-    devfname[devfname_max] = '\0';
 }
 
 namespace {
@@ -194,56 +180,30 @@ int run(const Batch_args& args, const Action& action, const Params* params,
 } // namespace
 
 int run_upload(const Batch_args& args) {
-    enum Purpose { firmware_file, settings_file, other_file } purpose;
     if (args.has_as && args.as.isEmpty())
         throw Err(errtext_empty_as.tr());
     load_batch_config(args);
+    Upload_purpose purpose;
     if (args.has_as) {
-        if (args.as == QLatin1String("firmware")) {
-            purpose = firmware_file;
-            set_devfname_checked(QStringLiteral("FIRMWARE"));
-        } else if (args.as == QLatin1String("settings")) {
-            purpose = settings_file;
-            set_devfname_checked(QStringLiteral("SETTINGS"));
-        } else {
-            purpose = other_file;
-            set_devfname_checked(args.as);
-        }
+        if (args.as == QLatin1String("firmware"))
+            purpose = Upload_purpose::firmware;
+        else if (args.as == QLatin1String("settings"))
+            purpose = Upload_purpose::settings;
+        else
+            purpose = Upload_purpose::other;
+        set_upload_devfname(purpose, args.as, caption_devfname.tr());
     } else {
         // As the configuration page picks the file purpose when a configuration opens.
-        if (std::strcmp(devfname, "FIRMWARE") == 0)
-            purpose = firmware_file;
-        else if (std::strcmp(devfname, "SETTINGS") == 0)
-            purpose = settings_file;
-        else
-            purpose = other_file;
+        purpose = upload_purpose_of(devfname);
     }
     if (configuration.devices.count == 0)
         throw Err(errtext_nothing_to_upload.tr());
-
-    load_file(args.file, firmware);
+    const Upload_file file(args.file);
     // Every device would take it and answer with success, leaving nothing on it.
     if (firmware.isEmpty())
         throw Err(errfmt_empty_upload.tr().arg(args.file));
-    firmware_sum = calculate_crc32(firmware.constData(), size_t(firmware.size()));
-
-    std::unique_ptr<Action> action;
-    switch (purpose) {
-    case firmware_file:
-        action = std::make_unique<Action_upload_firmware>();
-        break;
-    case settings_file:
-        action = std::make_unique<Action_upload_settings>();
-        break;
-    case other_file:
-        action = std::make_unique<Action_upload_other>();
-        break;
-    }
-    Journal_work work{QStringLiteral("upload"), QString::fromLatin1(devfname),
-                      QStringLiteral("%1").arg(firmware_sum, 8, 16, QLatin1Char('0'))};
-    const int status = run(args, *action, nullptr, work);
-    firmware.clear();
-    return status;
+    const std::unique_ptr<Action> action = make_upload_action(purpose);
+    return run(args, *action, nullptr, file.work());
 }
 
 int run_gather(const Batch_args& args) {

@@ -12,8 +12,5 @@ int run_upload(const Batch_args& args);
 int run_gather(const Batch_args& args);
 int run_command(const Batch_args& args);
 
-// Sets devfname to a name for the device as the configuration page checks it: at most 10
-// printable ASCII characters. Throws Err with the field's message.
-void set_devfname_checked(const QString& name);
 
 void batch_run_clear_translation();

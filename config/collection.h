@@ -3,6 +3,7 @@
 // both tables: the live configuration is one, result lists are others that borrow its
 // objects. Selection of a run's successes or failures and the clipboard lines live here too.
 
+#include "config/fail_class.h"
 #include "parser/utf8_text_parser.h"
 
 #include <QAbstractTableModel>
@@ -101,10 +102,10 @@ public:
     Text_position<char> position{nullptr, nullptr, 0}; // where the entry began in the parsed text
     QString error_text;
     unsigned char run_flags = 0;
-    unsigned char fail_class = 0; // why the device failed in the last run (see Fail_class)
-    unsigned run_row = 0;         // row in the device table, set when a run takes the device
-    int64_t run_start_ms = 0;     // when the last run began to serve it (UTC); 0: never began
-    QByteArray values;            // raw parameter values of the last gather run
+    Fail_class fail_class = fail_none; // why the device failed in the last run
+    unsigned run_row = 0;              // row in the device table, set when a run takes the device
+    int64_t run_start_ms = 0;          // when the last run began to serve it (UTC); 0: never began
+    QByteArray values;                 // raw parameter values of the last gather run
 
     const QString& imei_str();
     // Appends the " device(...)" line.

@@ -426,7 +426,7 @@ void Actor::unsolicited_frame(Zelmo_client* c) {
         a->tcp_crash(debug_errtext(dbg_unlink_unknown_sent));
 }
 
-void Actor::device_reject(const QString& text, unsigned char fail_class) {
+void Actor::device_reject(const QString& text, Fail_class fail_class) {
     device->error_text = text;
     log(QStringLiteral("device_end(\"%1\":%2, device=%3): %4")
             .arg(server->address)
@@ -466,7 +466,7 @@ static void given_up(Device& d, void* engine) {
     static_cast<Engine*>(engine)->device_ended(d, fail_connect);
 }
 
-void Actor::crash(const QString& text, unsigned char fail_class_of_rupture) {
+void Actor::crash(const QString& text, Fail_class fail_class_of_rupture) {
     Server* s = server;
     Engine& e = *engine;
     // However the connection ended, it leaves the count it was in; this also covers a break
@@ -512,7 +512,7 @@ void Actor::on_rupture(const QString& text) {
         log_debug(dbg_rupture_off_duty);
         return;
     }
-    unsigned char cls = fail_rupture;
+    Fail_class cls = fail_rupture;
     if (rupture_kind == rupture_timeout)
         cls = fail_timeout;
     else if (rupture_kind == rupture_connect)

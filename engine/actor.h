@@ -3,7 +3,7 @@
 // server's devices one after another (link by IMEI, authorise with the PIN, then the run's
 // action). Lives in the engine's thread; the engine allocates all actors as one array.
 
-#include "engine/fail_class.h"
+#include "config/fail_class.h"
 #include "protocol/zelmo_client.h"
 
 #include <QString>
@@ -25,7 +25,7 @@ public:
     void dispatch();
 
     // Ends the current device as failed and goes on with the next one over this connection.
-    void device_reject(const QString& text, unsigned char fail_class = fail_device);
+    void device_reject(const QString& text, Fail_class fail_class = fail_device);
     // Goes on after the current device has ended.
     void switch_to_next_device();
     // Lets the exchange window know that a counter changed; at most one signal is pending.
@@ -83,7 +83,7 @@ public:
     unsigned char receive_buffer[max_answer_payload + 7];
 
 private:
-    void crash(const QString& text, unsigned char fail_class_of_rupture);
+    void crash(const QString& text, Fail_class fail_class_of_rupture);
     // Takes this actor's connection out of the connecting or connected count.
     void uncount();
     // The sent step's _unlink twin has handed its frame over: fail the device.

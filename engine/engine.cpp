@@ -1,9 +1,9 @@
 #include "engine/engine.h"
 
 #include "config/config.h"
+#include "config/fail_class.h"
 #include "engine/actor.h"
 #include "engine/epoll_dispatcher.h"
-#include "engine/fail_class.h"
 #include "foundation/random.h"
 
 #include <QDateTime>
@@ -48,7 +48,7 @@ void Engine::device_started(Device& d) {
     d.run_start_ms = QDateTime::currentMSecsSinceEpoch();
 }
 
-void Engine::device_ended(Device& d, unsigned char fail_class) {
+void Engine::device_ended(Device& d, Fail_class fail_class) {
     d.fail_class = fail_class;
     if (observer)
         observer->device_ended(d);
@@ -228,7 +228,7 @@ void Engine::finish_devices() {
     const Servers& servers = configuration.servers;
     const bool cancelled = cancel.load(std::memory_order_acquire) != 0;
     QString text;
-    unsigned char fail_class = fail_internal;
+    Fail_class fail_class = fail_internal;
     if (!error_text.isEmpty()) {
         text = error_text;
     } else if (cancelled) {

@@ -3,6 +3,8 @@
 // actors (one connection each), hands out servers round robin, parks actors that find no
 // work and ends when no actor has anything left to do or the user cancels.
 
+#include "config/fail_class.h"
+
 #include <QElapsedTimer>
 #include <QString>
 #include <QThread>
@@ -55,7 +57,7 @@ public:
 
     // Called by the actors when a device begins and when it ends with its class.
     static void device_started(Device& d);
-    void device_ended(Device& d, unsigned char fail_class);
+    void device_ended(Device& d, Fail_class fail_class);
     // The text for a device that a cancel interrupted (`in_progress`) or left unserved.
     QString cancelled_text(bool in_progress) const;
     // A stop was decided in the worker thread: no actor takes another device.

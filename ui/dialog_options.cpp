@@ -45,7 +45,7 @@ struct Option_texts {
     Tr hint;
 };
 
-static Option_texts texts[option_count] = {
+static Option_texts texts[exchange_option_count] = {
     {{"options", "Количество одновременных закачек"},
      {"options", "Если здесь стоит отметка, для параметра «Количество одновременных\nзакачек» "
                  "будет использоваться то значение, которое введено в\nрасположенное правее поле "
@@ -193,7 +193,7 @@ Dialog_options::Dialog_options(QWidget* parent)
     auto* grid = new QGridLayout;
     layout->addLayout(grid);
     using Slot = void (Dialog_options::*)(int);
-    static const Slot state_slots[option_count] = {
+    static const Slot state_slots[exchange_option_count] = {
         &Dialog_options::on_cbox_simultaneously_state_changed,
         &Dialog_options::on_cbox_connect_timeout_state_changed,
         &Dialog_options::on_cbox_disconnect_timeout_state_changed,
@@ -206,7 +206,7 @@ Dialog_options::Dialog_options(QWidget* parent)
         &Dialog_options::on_cbox_ping_answer_timeout_state_changed,
         &Dialog_options::on_cbox_reconnect_delay_state_changed,
     };
-    for (int i = 0; i < option_count; ++i) {
+    for (int i = 0; i < exchange_option_count; ++i) {
         const Option_info& info = option_info[i];
         const QString key = QString::fromLatin1(info.key);
         const bool defined = *info.defined;
@@ -312,10 +312,10 @@ void Dialog_options::on_cbox_reconnect_delay_state_changed(int state) {
 
 void Dialog_options::accept() {
     try {
-        unsigned values[option_count];
-        bool defined[option_count];
+        unsigned values[exchange_option_count];
+        bool defined[exchange_option_count];
         bool changed = false;
-        for (int i = 0; i < option_count; ++i) {
+        for (int i = 0; i < exchange_option_count; ++i) {
             const Option_info& info = option_info[i];
             defined[i] = cbox_defined[i]->isChecked();
             values[i] = defined[i] ? req_uint(*ebox_option[i], caption_of(i), 1, info.maximum)
@@ -334,7 +334,7 @@ void Dialog_options::accept() {
             reject();
             return;
         }
-        for (int i = 0; i < option_count; ++i) {
+        for (int i = 0; i < exchange_option_count; ++i) {
             set_option(i, values[i]);
             *option_info[i].defined = defined[i];
         }

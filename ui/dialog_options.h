@@ -22,10 +22,10 @@ public:
     explicit Dialog_options(QWidget* parent);
 
     // One row per option, in the order of option_info.
-    QCheckBox* cbox_defined[option_count];
-    QLabel* label_option[option_count];
-    QLineEdit* ebox_option[option_count];
-    QLabel* label_ms[option_count]; // null for simultaneously
+    QCheckBox* cbox_defined[exchange_option_count];
+    QLabel* label_option[exchange_option_count];
+    QLineEdit* ebox_option[exchange_option_count];
+    QLabel* label_ms[exchange_option_count]; // null for simultaneously
     QGroupBox* group_trace;
     QCheckBox* cbox_trace;
     QIntValidator* validator; // shared by every field

@@ -3,9 +3,9 @@
 #include "config/config.h"
 #include "engine/actions.h"
 #include "engine/params.h"
+#include "engine/upload_setup.h"
 #include "foundation/err.h"
 #include "foundation/random.h"
-#include "protocol/frame.h"
 #include "ui/actions_gui.h"
 #include "ui/dialog_commands.h"
 #include "ui/dialog_exchange.h"
@@ -15,6 +15,7 @@
 
 #include <QAbstractButton>
 #include <QFileDialog>
+#include <memory>
 
 static Tr errtext_nowhere_to_upload(
     "page_cfg", "Некуда закачивать: в текущей конфигурации нет ни одного устройства.");
@@ -31,16 +32,6 @@ void Page_cfg::init_run_buttons() {
     btn_gather->setEnabled(true);
     btn_commands->setEnabled(true);
 }
-
-namespace {
-// The file is needed only while its upload lasts; whatever ends the handler frees it.
-struct Firmware_release {
-    ~Firmware_release() {
-        firmware.clear();
-        firmware_sum = 0;
-    }
-};
-} // namespace
 
 void Page_cfg::on_btn_upload_clicked() {
     update_random_number_generator(781);
@@ -63,9 +54,10 @@ void Page_cfg::on_btn_upload_clicked() {
         if (name.isEmpty())
             return;
         last_fw_fname = name;
-        Firmware_release release;
+        // The file is needed only while its upload lasts; whatever ends the handler frees it.
+        std::unique_ptr<Upload_file> file;
         try {
-            load_file(name, firmware);
+            file = std::make_unique<Upload_file>(name);
         } catch (const std::exception& e) {
             show_exception(e, this);
             return;
@@ -73,7 +65,6 @@ void Page_cfg::on_btn_upload_clicked() {
             show_debug(code_load_file, this);
             return;
         }
-        firmware_sum = calculate_crc32(firmware.constData(), size_t(firmware.size()));
         upload(this);
     } catch (const std::exception& e) {
         show_exception(e, this);

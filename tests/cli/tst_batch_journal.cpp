@@ -1,6 +1,6 @@
 // Reading a journal back for --resume: which devices count as done, what is refused, and
 // how a journal continues after a torn last line.
-#include "cli/batch_journal.h"
+#include "engine/journal.h"
 #include "foundation/err.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 // The written forms of a report row: times, JSON strings and CSV fields, checked against
 // Qt's own readers.
-#include "cli/batch_record.h"
+#include "engine/report.h"
 
 #include <QDateTime>
 #include <QJsonDocument>

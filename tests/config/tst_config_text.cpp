@@ -115,6 +115,17 @@ void tst_Config_text::accepted_text_is_written_canonically_data() {
                       "\"\")}")
         << QStringLiteral("server(address \"h\", port 1)\n{\n"
                           " device(imei 000000000000001, pin \"\")\n}\n");
+    // The rollout options come after the eleven exchange options, each only when defined; a
+    // text with none of them is written as it always was.
+    QTest::newRow("rollout options follow the exchange options in key order")
+        << QByteArray("retry_delay=86400000 canary = 999999\nstop_at_failure_rate=100\n"
+                      "reconnect_delay=7 retry_passes=10 max_per_server=65535 "
+                      "stop_after_failures=1")
+        << QStringLiteral("reconnect_delay = 7\nmax_per_server = 65535\ncanary = 999999\n"
+                          "stop_after_failures = 1\nstop_at_failure_rate = 100\n"
+                          "retry_passes = 10\nretry_delay = 86400000\n");
+    QTest::newRow("a rollout option at its default is still written")
+        << QByteArray("retry_delay = 5000") << QStringLiteral("retry_delay = 5000\n");
     QTest::newRow("everything together keeps the layout")
         << QByteArray("server(address \"h\", port 1){}\nsimultaneously=5\ndevfname=\"X\"")
         << QStringLiteral("simultaneously = 5\ndevfname = \"X\"\n\n"
@@ -170,6 +181,19 @@ void tst_Config_text::refused_text_reports_position_data() {
     QTest::newRow("time-out above one day")
         << QByteArray("link_timeout=86400001") << 1 << 21
         << QStringLiteral("число слишком большое (должно быть не более 86400000)");
+    QTest::newRow("failure rate above 100 per cent")
+        << QByteArray("stop_at_failure_rate = 101") << 1 << 26
+        << QStringLiteral("число слишком большое (должно быть не более 100)");
+    QTest::newRow("more than ten retry passes")
+        << QByteArray("retry_passes=11") << 1 << 15
+        << QStringLiteral("число слишком большое (должно быть не более 10)");
+    QTest::newRow("a canary of no device") << QByteArray("canary=0") << 1 << 8 << too_small;
+    QTest::newRow("a cap above the port range")
+        << QByteArray("max_per_server=65536") << 1 << 20
+        << QStringLiteral("число слишком большое (должно быть не более 65535)");
+    QTest::newRow("rollout option given twice")
+        << QByteArray("canary=1 canary=2") << 1 << 16
+        << QStringLiteral("параметр «canary» уже определён выше по тексту.");
     QTest::newRow("option given twice")
         << QByteArray("cmd_timeout=1\ncmd_timeout=2") << 2 << 12
         << QStringLiteral("параметр «cmd_timeout» уже определён выше по тексту.");
@@ -351,7 +375,9 @@ void tst_Config_text::text_given_as_qstring_reads_into_the_configuration() {
 void tst_Config_text::cleared_configuration_writes_no_option() {
     QString all;
     for (int i = 0; i < option_count; ++i)
-        all += QStringLiteral("%1 = %2\n").arg(QLatin1String(option_info[i].key)).arg(i + 1);
+        all += QStringLiteral("%1 = %2\n")
+                   .arg(QLatin1String(option_info[i].key))
+                   .arg(qMin(unsigned(i + 1), option_info[i].maximum));
     QCOMPARE(parse_bytes(all.toUtf8()), QString());
     QCOMPARE(written_body(), all);
     clear_cfg();

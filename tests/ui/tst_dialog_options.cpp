@@ -188,7 +188,7 @@ void tst_Dialog_options::rows_are_labelled_and_explained() {
     Dialog_options dialog(nullptr);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Тонкая настройка"));
     QCOMPARE(missing_hints(&dialog), QString());
-    for (int i = 0; i < option_count; ++i) {
+    for (int i = 0; i < exchange_option_count; ++i) {
         const QString value = QString::number(option_info[i].default_value);
         QVERIFY2(dialog.label_option[i]->toolTip().endsWith("по умолчанию равно " + value + "."),
                  option_info[i].key);

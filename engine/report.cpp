@@ -1,6 +1,7 @@
-#include "cli/batch_record.h"
+#include "engine/report.h"
 
-#include "engine/fail_class.h"
+#include "config/fail_class.h"
+#include "foundation/err.h"
 
 #include <cstring>
 
@@ -170,4 +171,69 @@ void append_attempt_csv(QByteArray& out, const Attempt& a) {
     out += ',';
     append_digits(out, a.attempt, 1);
     out += "\r\n";
+}
+
+static Tr errfmt_report_write("batch", "Не удалось записать отчёт «%1»: %2");
+
+void report_clear_translation() {
+    errfmt_report_write.clear();
+}
+
+void append_summary_json(QByteArray& s, const Report_summary& r) {
+    s += "{\"summary\":{\"devices\":" + QByteArray::number(r.devices) +
+         ",\"skipped\":" + QByteArray::number(r.skipped) +
+         ",\"attempts\":" + QByteArray::number(qulonglong(r.attempts)) +
+         ",\"results\":{\"ok\":" + QByteArray::number(r.ok) +
+         ",\"failed\":" + QByteArray::number(r.failed) + "},\"classes\":{";
+    for (unsigned c = 1; c < fail_class_count; ++c) {
+        if (c > 1)
+            s += ',';
+        s += '"';
+        s += fail_class_name(c);
+        s += "\":" + QByteArray::number(r.by_class[c]);
+    }
+    const double per_second =
+        r.wall_ms > 0 ? double(r.ok + r.failed) * 1000.0 / double(r.wall_ms) : 0;
+    s += "},\"devices_per_second\":" + QByteArray::number(per_second, 'f', 1) +
+         ",\"wall_ms\":" + QByteArray::number(qlonglong(r.wall_ms)) + ",\"stopped\":";
+    append_json_string(s, r.stopped);
+    s += "}}\n";
+}
+
+void Report_file::open(const QString& path) {
+    path_ = path;
+    file_.setFileName(path);
+    if (!file_.open(QIODevice::WriteOnly))
+        throw Err(errfmt_report_write.tr().arg(path, file_.errorString()));
+    csv_ = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
+    if (csv_) {
+        line_.truncate(0);
+        append_csv_header(line_);
+        file_.write(line_);
+    }
+}
+
+void Report_file::add(const Attempt& a, const QByteArray* json) {
+    if (!csv_ && json) {
+        file_.write(*json);
+        return;
+    }
+    line_.truncate(0);
+    if (csv_)
+        append_attempt_csv(line_, a);
+    else
+        append_attempt_json(line_, a);
+    file_.write(line_);
+}
+
+bool Report_file::commit(const Report_summary& s, QString& error) {
+    if (!csv_) {
+        line_.truncate(0);
+        append_summary_json(line_, s);
+        file_.write(line_);
+    }
+    if (file_.commit())
+        return true;
+    error = errfmt_report_write.tr().arg(path_, file_.errorString());
+    return false;
 }

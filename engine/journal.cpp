@@ -1,6 +1,6 @@
-#include "cli/batch_journal.h"
+#include "engine/journal.h"
 
-#include "cli/batch_record.h"
+#include "engine/report.h"
 #include "foundation/err.h"
 
 #include <QDateTime>
@@ -19,7 +19,7 @@ static Tr errfmt_journal_other_work(
              "нему нельзя.");
 static Tr errfmt_journal_write("batch", "Не удалось записать журнал «%1»: %2");
 
-void batch_journal_clear_translation() {
+void journal_clear_translation() {
     errfmt_journal_line.clear();
     errfmt_journal_other_work.clear();
     errfmt_journal_write.clear();

@@ -2,6 +2,7 @@
 // Why a device failed, kept beside its error text so that a run can decide on retries and
 // stops without reading the text. Set wherever the text is chosen.
 
+#include <QString>
 #include <cstdint>
 
 enum Fail_class : unsigned char {
@@ -22,7 +23,13 @@ const char* fail_class_name(unsigned cls);
 // The class named by a word, or fail_class_count when none is.
 unsigned fail_class_from_name(const char* word);
 
+// The class's name for people ("тайм-аут", ...), translated; empty for fail_none and for a
+// value out of range. The windows show it and the readers of the reports may.
+QString fail_class_display(Fail_class cls);
+
 // A set of classes as a bit mask.
 constexpr uint32_t fail_bit(unsigned cls) {
     return uint32_t(1) << cls;
 }
+
+void fail_class_clear_translation();

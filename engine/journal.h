@@ -53,4 +53,4 @@ private:
     bool dirty_ = false;
 };
 
-void batch_journal_clear_translation();
+void journal_clear_translation();

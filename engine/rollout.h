@@ -1,0 +1,170 @@
+#pragma once
+// The driver of a rollout: the canary, the main pass and the retry passes, each one run of the
+// Engine over the devices the policy selects, with the stops of the policy, every finished
+// attempt written to the journal and the report. zelmo_batch and the exchange window both use
+// it. Without any rollout setting it is one run over every device, as a plain run always was.
+//
+// Event-driven: the driver lives in the main thread and never blocks it. start() begins the
+// first pass and returns; the passes follow one another on the Engine's finished signal, the
+// delay before a retry pass is a single-shot timer, and a timer of tick_ms records the devices
+// that have ended. A window therefore keeps its event loop running:
+//
+//     Rollout rollout(setup, this);
+//     connect(&rollout, &Rollout::pass_started, this, [&](Engine* e) { /* its progress() */ });
+//     connect(&rollout, &Rollout::phase_changed, this, &Dialog_exchange::show_phase);
+//     connect(&rollout, &Rollout::finished, this, &Dialog_exchange::show_results);
+//     rollout.start(); // throws Err when the journal or the report cannot be opened
+//     ... the cancel button calls rollout.cancel() ...
+//
+// A front end without a window calls run(), which does the same inside a local event loop.
+// The configuration's servers and devices belong to the running pass's worker thread while a
+// pass runs; between passes (phase waiting) and after finished() they are the main thread's.
+
+#include "engine/journal.h"
+#include "engine/report.h"
+#include "engine/rollout_policy.h"
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class Action;
+class Engine;
+class Params;
+class QTimer;
+
+struct Rollout_setup {
+    const Action* action = nullptr; // outlives the rollout
+    const Params* params = nullptr; // gather: a succeeded attempt's text is its values
+    Journal_work work;              // names the work in the journal's head
+    Rollout_policy policy;
+    QString journal; // a new journal there (an existing file is replaced); empty: none
+    QString resume;  // a journal to resume from and append to; empty: none
+    QString report;  // the report: CSV when the name ends in ".csv", else JSON Lines; empty: none
+    // Puts a stop in words (see rollout_stop_text, the default when null). Called in the
+    // worker thread too: it may only format.
+    QString (*stop_text)(const Rollout_stop&) = nullptr;
+    // Asked at every tick and at the end of every pass; true cancels the rollout as cancel()
+    // does (zelmo_batch asks whether Ctrl-C was pressed). Null: never.
+    bool (*cancel_requested)() = nullptr;
+};
+
+enum class Rollout_phase { idle, canary, main, waiting, retry, finished };
+
+struct Rollout_outcome {
+    QString engine_error;     // the run could not be made
+    bool interrupted = false; // cancelled by the user
+    bool stopped = false;     // by the canary or a threshold
+    Rollout_stop stop;        // why, when stopped
+    QString stop_message; // "Работа остановлена, так как ...", when stopped
+    QString file_error;   // the journal or the report could not be written
+};
+
+class Rollout : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Rollout(const Rollout_setup& setup, QObject* parent = nullptr);
+    // Cancels a pass that still runs and waits for its thread.
+    ~Rollout() override;
+
+    // Opens the journal (reading the resumed one first) and the report, then begins the first
+    // pass and returns. Throws Err, with nothing served, when a file cannot be read or opened.
+    void start();
+    // start() and a local event loop until finished(); for front ends without a window.
+    Rollout_outcome run();
+    // The user's cancel: the running pass is cancelled (or the waiting ends), no pass follows,
+    // and the devices that no pass has taken get the cancellation text.
+    void cancel();
+
+    Rollout_phase phase() const { return phase_; }
+    // The retry pass that runs or is waited for (1 to retry_passes), 0 before the first.
+    unsigned retry_pass() const { return retry_; }
+    unsigned retry_passes() const { return setup_.policy.retry_passes; }
+    // While waiting: when the next pass begins (UTC milliseconds since the epoch).
+    int64_t next_pass_ms() const { return next_pass_ms_; }
+    // The running pass's engine, for its counters and its progress() signal; null between
+    // passes. Deleted when the pass ends.
+    Engine* engine() const { return engine_.get(); }
+    // Devices of the running pass.
+    unsigned pass_devices() const { return pass_devices_; }
+    // When the running pass began (UTC ms).
+    int64_t pass_started_ms() const { return pass_started_ms_; }
+    bool is_finished() const { return phase_ == Rollout_phase::finished; }
+    const Rollout_outcome& outcome() const { return out_; }
+
+    // Tallies of the recorded attempts (main thread; current as of the last tick): the last
+    // attempt of each device counts, so a device that a retry brought is no longer a failure.
+    unsigned failures_of(Fail_class cls) const;
+    // Per server row of the configuration: devices finished, and failed of them.
+    unsigned server_finished(unsigned server_row) const;
+    unsigned server_failed(unsigned server_row) const;
+    // Devices that the resumed journal records as succeeded, left out of every pass.
+    unsigned skipped() const { return skipped_count_; }
+    // Attempts recorded so far.
+    uint64_t attempts() const { return attempt_count_; }
+
+    static constexpr int tick_ms = 100;
+
+signals:
+    void phase_changed(Rollout_phase phase);
+    // A pass has begun over `engine` (already started).
+    void pass_started(Engine* engine);
+    // Every tick_ms while the rollout lasts, after the ended devices have been recorded.
+    void tick();
+    // The canary or a threshold stopped the run; the message as in outcome().stop_message.
+    void stopped(const QString& message);
+    // The rollout is over; outcome() says how, the devices hold their last results.
+    void finished();
+
+private slots:
+    void on_pass_finished();
+    void on_tick();
+    void on_delay_over();
+
+private:
+    class Watch;
+    void set_phase(Rollout_phase p);
+    void begin_pass(Rollout_phase p, const unsigned char* rows, unsigned count, bool thresholds);
+    void after_canary();
+    void next_retry();
+    void drain();
+    void record(unsigned row);
+    void leave_unserved(const QString& text);
+    void stop_for(const Rollout_stop& s);
+    void finish();
+    QString describe(const Rollout_stop& s) const;
+
+    Rollout_setup setup_;
+    const unsigned devices_;
+    Rollout_phase phase_ = Rollout_phase::idle;
+    unsigned retry_ = 0;
+    int64_t next_pass_ms_ = 0;
+    int64_t started_ms_ = 0;
+    int64_t pass_started_ms_ = 0;
+    unsigned pass_devices_ = 0;
+    bool cancelled_ = false;
+    Rollout_outcome out_;
+
+    std::unique_ptr<Watch> watch_;
+    std::unique_ptr<Engine> engine_;
+    QTimer* tick_timer_;
+    QTimer* delay_timer_;
+
+    std::vector<Row_state> rows_;
+    std::vector<unsigned char> selected_;
+    std::vector<unsigned> draining_;
+    std::vector<unsigned> by_class_;
+    std::vector<unsigned> server_finished_, server_failed_;
+    unsigned skipped_count_ = 0;
+    uint64_t attempt_count_ = 0;
+
+    Journal_writer journal_;
+    Report_file report_;
+    QByteArray line_;
+    Attempt attempt_;
+};
+
+void rollout_clear_translation();

@@ -5,20 +5,25 @@
 #include "foundation/err.h"
 #include "foundation/random.h"
 #include "ui/actions_gui.h"
+#include "ui/desktop_rollout.h"
 #include "ui/dialog_about.h"
 #include "ui/dialog_mixed_result.h"
 #include "ui/dialog_texts.h"
 #include "ui/interface.h"
 #include "ui/label_with_size.h"
+#include "ui/server_progress_model.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableView>
 #include <QVBoxLayout>
 #include <atomic>
 
@@ -79,6 +84,31 @@ static Tr_with_hint caption_time_left(
     "Сколько времени ещё займёт работа с оставшимися устройствами, если\nскорость останется "
     "такой же, как за последние несколько секунд\n(часы:минуты:секунды).");
 
+static Tr_with_hint caption_phase(
+    "dialog_exchange", "Этап: %1",
+    "Какой проход по устройствам идёт сейчас: пробная группа, основной\nпроход или повторный "
+    "проход по устройствам, завершившимся\nнеудачей, которую может исправить повтор; между "
+    "проходами - через\nсколько секунд начнётся следующий.");
+static Tr phase_canary("dialog_exchange", "пробная группа");
+static Tr phase_main("dialog_exchange", "основной проход");
+static Tr phase_retry("dialog_exchange", "повторный проход %1 из %2");
+static Tr phase_waiting("dialog_exchange", "повторный проход %1 из %2 начнётся через %3 с.");
+static Tr phase_finished("dialog_exchange", "работа завершена");
+static Tr_with_hint caption_classes(
+    "dialog_exchange", "Неудачи по причинам: %1",
+    "Сколько устройств завершилось неудачей, по причинам неудачи (для\nустройства, с которым "
+    "работа повторялась, - по последней попытке).");
+static Tr text_no_failures("dialog_exchange", "нет");
+static Tr_with_hint caption_stop("dialog_exchange", "",
+                                 "Почему работа остановлена: ещё не обслуженные устройства "
+                                 "не\nзатронуты и будут в списке неудач как «не обслужено».");
+static Tr_with_hint caption_servers(
+    "dialog_exchange", "",
+    "Устройства по серверам: сколько из них уже завершено и сколько\nзавершилось неудачей.");
+static Tr fmt_journal("dialog_exchange", "\n\nРезультаты записываются в журнал «%1»; по "
+                                         "нему работу можно продолжить\nкнопкой «Продолжить по "
+                                         "журналу».");
+
 static const QColor color_connections(0, 0, 128);
 static const QColor color_actions(0, 64, 64);
 static const QColor color_success(0, 128, 0);
@@ -129,8 +159,12 @@ static Label_with_size* add_value(QHBoxLayout* row, Tr_with_hint& caption, int w
 }
 
 Dialog_exchange::Dialog_exchange(QWidget* parent, const Action& action)
-    : QDialog(parent, dialog_flags), action(&action), engine(action),
-      device_total(configuration.devices.count) {
+    : Dialog_exchange(parent, action, desktop_rollout_setup(action)) {}
+
+Dialog_exchange::Dialog_exchange(QWidget* parent, const Action& action, const Rollout_setup& setup)
+    : QDialog(parent, dialog_flags), action(&action), rollout(setup),
+      journal(setup.resume.isEmpty() ? setup.journal : setup.resume),
+      rollout_view(rollout_options_defined()), device_total(configuration.devices.count) {
     init_fonts(*this);
     setWindowTitle(action.exchange_title);
     const int wt = w_dec_big * decimal_digits(simultaneously);
@@ -173,7 +207,7 @@ Dialog_exchange::Dialog_exchange(QWidget* parent, const Action& action)
     progress_bar->setRange(0, device_total ? int(device_total) : 1);
     progress_bar->setValue(0);
     progress_bar->setFormat(caption_progress.caption());
-    progress_bar->setToolTip(caption_progress.hint());
+    progress_bar->setToolTip(caption_progress.hint() + fmt_journal.tr().arg(journal));
     layout->addWidget(progress_bar);
     row = add_row(layout);
     rate_label = new QLabel(caption_rate.caption().arg(format_rate(0.0)), this);
@@ -186,9 +220,13 @@ Dialog_exchange::Dialog_exchange(QWidget* parent, const Action& action)
     eta_label->setToolTip(caption_time_left.hint());
     row->addWidget(eta_label);
 
+    if (rollout_view)
+        build_rollout_part(layout);
+
     auto* buttons = new QDialogButtonBox(Qt::Horizontal, this);
     QPushButton* abort =
         buttons->addButton(action.abort_button->caption(), QDialogButtonBox::DestructiveRole);
+    btn_abort = abort;
     abort->setObjectName(QStringLiteral("btn_abort"));
     abort->setToolTip(action.abort_button->hint());
     QPushButton* about = buttons->addButton(caption_about.caption(), QDialogButtonBox::HelpRole);
@@ -201,10 +239,18 @@ Dialog_exchange::Dialog_exchange(QWidget* parent, const Action& action)
     if (!connect(buttons, &QDialogButtonBox::helpRequested, this,
                  &Dialog_exchange::on_btn_about_clicked))
         log_debug(0x0902);
-    if (!connect(&engine, &Engine::progress, this, &Dialog_exchange::on_progress))
+    if (!connect(&rollout, &Rollout::pass_started, this, &Dialog_exchange::on_pass_started))
         log_debug(0x0903);
-    if (!connect(&engine, &QThread::finished, this, &Dialog_exchange::on_engine_finished))
+    // Queued: a rollout with nothing to serve ends inside start(), before exec().
+    if (!connect(&rollout, &Rollout::finished, this, &Dialog_exchange::on_engine_finished,
+                 Qt::QueuedConnection))
         log_debug(0x0904);
+    if (rollout_view) {
+        if (!connect(&rollout, &Rollout::tick, this, &Dialog_exchange::on_tick) ||
+            !connect(&rollout, &Rollout::phase_changed, this, &Dialog_exchange::show_phase) ||
+            !connect(&rollout, &Rollout::stopped, this, &Dialog_exchange::on_stopped))
+            log_debug(0x0907);
+    }
     connect(&rate_timer, &QTimer::timeout, this, &Dialog_exchange::on_rate_timer);
     refresh_timer.setSingleShot(true);
     connect(&refresh_timer, &QTimer::timeout, this, &Dialog_exchange::refresh_counters);
@@ -213,24 +259,148 @@ Dialog_exchange::Dialog_exchange(QWidget* parent, const Action& action)
     clock.start();
     rate.add(0, 0);
     rate_timer.start(rate_interval_ms);
-    engine.start();
+    rollout.start();
 }
 
-Dialog_exchange::~Dialog_exchange() {
-    // exec() returns only after the thread's end; a window destroyed without it still must
-    // not leave the thread running over the configuration.
-    if (engine.isRunning()) {
-        engine.user_cancel();
-        engine.wait();
+// The rollout's destructor cancels a pass that still runs and waits for its thread.
+Dialog_exchange::~Dialog_exchange() = default;
+
+void Dialog_exchange::build_rollout_part(QVBoxLayout* layout) {
+    phase_label = new QLabel(caption_phase.caption().arg(QString()), this);
+    phase_label->setObjectName(QStringLiteral("phase_label"));
+    phase_label->setToolTip(caption_phase.hint());
+    layout->addWidget(phase_label);
+    classes_label = new QLabel(caption_classes.caption().arg(text_no_failures.tr()), this);
+    classes_label->setObjectName(QStringLiteral("classes_label"));
+    classes_label->setToolTip(caption_classes.hint());
+    classes_label->setWordWrap(true);
+    layout->addWidget(classes_label);
+    stop_label = new QLabel(this);
+    stop_label->setObjectName(QStringLiteral("stop_label"));
+    stop_label->setToolTip(caption_stop.hint());
+    stop_label->setWordWrap(true);
+    QPalette palette = stop_label->palette();
+    palette.setColor(QPalette::WindowText, color_error);
+    stop_label->setPalette(palette);
+    stop_label->hide();
+    layout->addWidget(stop_label);
+    server_model = new Server_progress_model(rollout, this);
+    server_view = new QTableView(this);
+    server_view->setObjectName(QStringLiteral("server_view"));
+    server_view->setModel(server_model);
+    server_view->setToolTip(caption_servers.hint());
+    server_view->verticalHeader()->hide();
+    server_view->verticalHeader()->setDefaultSectionSize(server_view->fontMetrics().height() + 4);
+    server_view->horizontalHeader()->setSectionResizeMode(Server_progress_model::col_server,
+                                                          QHeaderView::Stretch);
+    server_view->setSelectionMode(QAbstractItemView::NoSelection);
+    server_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A few rows show; a thousand servers scroll.
+    server_view->setMaximumHeight(8 * server_view->verticalHeader()->defaultSectionSize());
+    layout->addWidget(server_view);
+}
+
+void Dialog_exchange::on_pass_started(Engine* engine) {
+    // The ended passes' counts are kept, so that the counters go on across the passes.
+    for (int i = 2; i < 6; ++i) {
+        before_pass[i] += pass_end[i];
+        pass_end[i] = 0;
     }
+    if (!connect(engine, &Engine::progress, this, &Dialog_exchange::on_progress))
+        log_debug(0x0908);
+    // In the pass's thread as it ends, before the engine is deleted.
+    if (!connect(
+            engine, &QThread::finished, engine,
+            [this, engine] {
+                const std::atomic<uint32_t>* c[6] = {&engine->connecting, &engine->connected,
+                                                     &engine->linked,     &engine->authorized,
+                                                     &engine->success,    &engine->failure};
+                for (int i = 0; i < 6; ++i)
+                    pass_end[i] = c[i]->load(std::memory_order_relaxed);
+            },
+            Qt::DirectConnection))
+        log_debug(0x0908);
+    on_progress();
+}
+
+void Dialog_exchange::show_phase() {
+    QString text;
+    switch (rollout.phase()) {
+    case Rollout_phase::canary:
+        text = phase_canary.tr();
+        break;
+    case Rollout_phase::main:
+        text = phase_main.tr();
+        break;
+    case Rollout_phase::retry:
+        text = phase_retry.tr().arg(rollout.retry_pass()).arg(rollout.retry_passes());
+        break;
+    case Rollout_phase::waiting: {
+        const int64_t left = rollout.next_pass_ms() - QDateTime::currentMSecsSinceEpoch();
+        text = phase_waiting.tr()
+                   .arg(rollout.retry_pass())
+                   .arg(rollout.retry_passes())
+                   .arg(left > 0 ? (left + 999) / 1000 : 0);
+        break;
+    }
+    case Rollout_phase::finished:
+        text = phase_finished.tr();
+        break;
+    case Rollout_phase::idle:
+        break;
+    }
+    phase_label->setText(caption_phase.caption().arg(text));
+}
+
+void Dialog_exchange::on_tick() {
+    QString classes;
+    for (unsigned c = fail_none + 1; c < fail_class_count; ++c) {
+        const unsigned n = rollout.failures_of(Fail_class(c));
+        if (n == 0)
+            continue;
+        if (!classes.isEmpty())
+            classes += QStringLiteral(", ");
+        classes += QStringLiteral("%1: %2").arg(fail_class_display(Fail_class(c))).arg(n);
+    }
+    classes_label->setText(
+        caption_classes.caption().arg(classes.isEmpty() ? text_no_failures.tr() : classes));
+    server_model->refresh();
+    if (rollout.phase() == Rollout_phase::waiting)
+        show_phase();
+    show_counters();
+}
+
+void Dialog_exchange::on_stopped(const QString& message) {
+    stop_label->setText(message);
+    stop_label->show();
 }
 
 void Dialog_exchange::show_counters() {
-    const std::atomic<uint32_t>* counters[6] = {&engine.connecting, &engine.connected,
-                                                &engine.linked,     &engine.authorized,
-                                                &engine.success,    &engine.failure};
+    const Engine* engine = rollout.engine();
+    uint32_t values[6];
+    if (engine) {
+        const std::atomic<uint32_t>* c[6] = {&engine->connecting, &engine->connected,
+                                             &engine->linked,     &engine->authorized,
+                                             &engine->success,    &engine->failure};
+        for (int i = 0; i < 6; ++i)
+            values[i] = before_pass[i] + c[i]->load(std::memory_order_relaxed);
+    } else {
+        // Between passes and at the end: no connection is open.
+        for (int i = 0; i < 6; ++i)
+            values[i] = i < 2 ? 0 : before_pass[i] + pass_end[i];
+    }
+    if (rollout_view) {
+        // Devices by their last attempt: one that a retry brought is no longer a failure.
+        uint32_t failed = 0, finished = 0;
+        for (unsigned c = fail_none + 1; c < fail_class_count; ++c)
+            failed += rollout.failures_of(Fail_class(c));
+        for (unsigned r = 0; r < configuration.servers.count; ++r)
+            finished += rollout.server_finished(r);
+        values[4] = finished - failed;
+        values[5] = failed;
+    }
     for (int i = 0; i < 6; ++i) {
-        const uint32_t v = counters[i]->load(std::memory_order_relaxed);
+        const uint32_t v = values[i];
         if (v != shown[i]) {
             shown[i] = v;
             value_labels[i]->setText(QString::number(v));
@@ -256,7 +426,8 @@ void Dialog_exchange::on_progress() {
 void Dialog_exchange::refresh_counters() {
     refresh_timer.stop();
     last_refresh_ms = clock.elapsed();
-    engine.progress_pending.store(0, std::memory_order_seq_cst);
+    if (Engine* engine = rollout.engine())
+        engine->progress_pending.store(0, std::memory_order_seq_cst);
     std::atomic_thread_fence(std::memory_order_seq_cst);
     show_counters();
 }
@@ -296,9 +467,7 @@ void Dialog_exchange::closeEvent(QCloseEvent* event) {
             return;
     }
     state |= abort_requested;
-    if (!connect(this, &Dialog_exchange::stop_engine, &engine, &Engine::user_cancel))
-        log_debug(0x0905);
-    emit stop_engine();
+    rollout.cancel();
 }
 
 // Esc and Enter must not end the dialog behind the engine's back: every way out goes
@@ -321,19 +490,23 @@ void Dialog_exchange::on_engine_finished() {
     }
     rate_timer.stop();
     refresh_timer.stop();
-    // Nothing is left to abort while the result windows stand over this one.
-    if (auto* abort = findChild<QPushButton*>(QStringLiteral("btn_abort")))
-        abort->setEnabled(false);
-    const bool ready = engine.results_ready();
+    btn_abort->setEnabled(false);
+    const Rollout_outcome& out = rollout.outcome();
     // The last progress signal may still be queued, or coalesced away: show the end state.
+    if (rollout_view) {
+        on_tick();
+        show_phase();
+    }
     show_counters();
     on_rate_timer();
-    if (!ready || !engine.error_text.isEmpty()) {
-        show_error(ready ? engine.error_text : debug_errtext(0x0906), this);
+    if (!out.engine_error.isEmpty()) {
+        show_error(out.engine_error, this);
         state |= engine_finished;
         close();
         return;
     }
+    if (!out.file_error.isEmpty())
+        show_error(out.file_error, this);
     unsigned s = 0, f = 0;
     const Devices& devices = configuration.devices;
     for (unsigned i = 0; i < devices.count; ++i) {
@@ -343,7 +516,7 @@ void Dialog_exchange::on_engine_finished() {
             ++f;
     }
     if (f != 0) {
-        Dialog_mixed_result(*action, s, f, this).exec();
+        Dialog_mixed_result(*action, s, f, this, out.stop_message).exec();
     } else if (action->all_good_caption) {
         QMessageBox box(this);
         init_fonts(box);
@@ -365,13 +538,16 @@ void Dialog_exchange::on_engine_finished() {
 }
 
 void dialog_exchange_clear_translation() {
-    Tr* texts[] = {&caption_connections, &caption_actions, &caption_finished};
+    Tr* texts[] = {&caption_connections, &caption_actions, &caption_finished, &phase_canary,
+                   &phase_main,          &phase_retry,     &phase_waiting,    &phase_finished,
+                   &text_no_failures,    &fmt_journal};
     for (Tr* t : texts)
         t->clear();
     Tr_with_hint* pairs[] = {&caption_connecting, &caption_connected,  &caption_device_count,
                              &caption_linked,     &caption_authorized, &caption_success,
                              &caption_failure,    &caption_about,      &caption_progress,
-                             &caption_rate,       &caption_time_left};
+                             &caption_rate,       &caption_time_left,  &caption_phase,
+                             &caption_classes,    &caption_stop,       &caption_servers};
     for (Tr_with_hint* p : pairs)
         p->clear();
 }

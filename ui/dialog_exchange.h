@@ -1,20 +1,28 @@
 #pragma once
-// The modal window a run lives in: it owns the engine, starts its thread at once, shows the
-// live counters, lets the user abort, and when the thread has finished opens the fitting
-// result window and closes itself.
+// The modal window a run lives in: it owns the rollout, which starts its first pass at once,
+// shows the live counters, lets the user abort, and when the rollout has finished opens the
+// fitting result window and closes itself. When the configuration defines rollout options the
+// window also shows the phase, the failures by class, the devices per server and why the
+// rollout stopped; without them it looks as a plain run always did.
 
 #include "engine/engine.h"
+#include "engine/rollout.h"
 #include "engine/run_rate.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QTimer>
+
+class QVBoxLayout;
 #include <cstdint>
 
 class Action;
 class Label_with_size;
 class QLabel;
 class QProgressBar;
+class QPushButton;
+class QTableView;
+class Server_progress_model;
 
 class Dialog_exchange : public QDialog {
     Q_OBJECT
@@ -23,28 +31,37 @@ public:
     // state bits
     enum : unsigned char { engine_finished = 0x01, abort_requested = 0x02 };
 
-    // The run begins here, before exec().
+    // The run begins here, before exec(); `setup` as desktop_rollout_setup() makes it. Throws
+    // Err when the journal cannot be opened.
     Dialog_exchange(QWidget* parent, const Action& action);
+    Dialog_exchange(QWidget* parent, const Action& action, const Rollout_setup& setup);
     ~Dialog_exchange() override;
 
     const Action* action;
     // connecting, connected, linked, authorized, success, failure
     Label_with_size* value_labels[6];
     uint32_t shown[6] = {};
-    Engine engine;
+    Rollout rollout;
     unsigned char state = 0;
+    QPushButton* btn_abort;
+    QString journal; // the run's journal file
 
     // Under the counters: finished devices of all, their rate and the time left.
     QProgressBar* progress_bar;
     QLabel* rate_label;
     QLabel* eta_label;
 
+    // Only with rollout options (null otherwise): "Этап: ...", the failures by class, why the
+    // rollout stopped (hidden until it does) and the view per server.
+    QLabel* phase_label = nullptr;
+    QLabel* classes_label = nullptr;
+    QLabel* stop_label = nullptr;
+    QTableView* server_view = nullptr;
+    Server_progress_model* server_model = nullptr;
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-
-signals:
-    void stop_engine();
 
 public slots:
     void on_progress();
@@ -54,9 +71,19 @@ public slots:
 private slots:
     void on_rate_timer();
     void refresh_counters();
+    void on_pass_started(Engine* engine);
+    void on_tick();
+    void show_phase();
+    void on_stopped(const QString& message);
 
 private:
+    void build_rollout_part(QVBoxLayout* layout);
     void show_counters();
+    const bool rollout_view; // the configuration defines rollout options
+    // Counters of the passes that have ended (written by a pass's thread as it ends, read
+    // after the rollout's queued report of that end): linked, authorized, success, failure.
+    uint32_t pass_end[6] = {};
+    uint32_t before_pass[6] = {};
     uint32_t device_total;
     QTimer rate_timer;
     QTimer refresh_timer;

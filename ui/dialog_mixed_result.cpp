@@ -19,6 +19,9 @@
 #include <QVBoxLayout>
 
 static Tr caption_list("result", "Список");
+static Tr hint_stopped("result", "Почему работа была остановлена до того, как обслужены все "
+                                 "устройства.\nНеобслуженные устройства - в списке неудач с "
+                                 "причиной «не обслужено».");
 static Tr hint_close_no("result", "Если вы нажмёте эту кнопку, текущее окно не будет закрыто "
                                   "(всё\nбудет так, как если бы вы не нажимали кнопку «Закрыть»).");
 static Tr_with_hint caption_about(
@@ -44,12 +47,19 @@ static QPushButton* add_line(QVBoxLayout* layout, const QString& text, const QSt
 }
 
 Dialog_mixed_result::Dialog_mixed_result(const Action& action, unsigned int s, unsigned int f,
-                                         QWidget* parent)
+                                         QWidget* parent, const QString& stopped)
     : QDialog(parent, dialog_flags), action(&action) {
     init_fonts(*this);
     setWindowTitle(action.result_title);
     auto* layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    if (!stopped.isEmpty()) {
+        auto* label = new QLabel(stopped, this);
+        label->setObjectName(QStringLiteral("label_stopped"));
+        label->setToolTip(hint_stopped.tr());
+        label->setWordWrap(true);
+        layout->addWidget(label);
+    }
     if (s != 0) {
         QPushButton* good =
             add_line(layout, action.good_caption->caption().arg(s), action.good_caption->hint(),
@@ -122,6 +132,7 @@ void Dialog_mixed_result::keyPressEvent(QKeyEvent* event) {
 
 void dialog_mixed_result_clear_translation() {
     caption_list.clear();
+    hint_stopped.clear();
     hint_close_no.clear();
     caption_about.clear();
 }

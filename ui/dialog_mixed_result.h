@@ -10,8 +10,10 @@ class Dialog_mixed_result : public QDialog {
     Q_OBJECT
 
 public:
-    // s succeeded, f failed (at least 1).
-    Dialog_mixed_result(const Action& action, unsigned int s, unsigned int f, QWidget* parent);
+    // s succeeded, f failed (at least 1); `stopped`, when not empty, says why a rollout
+    // stopped before it had served every device.
+    Dialog_mixed_result(const Action& action, unsigned int s, unsigned int f, QWidget* parent,
+                        const QString& stopped = QString());
 
     const Action* action;
     // Some devices succeeded, some failed, and the failure list has not been saved yet.

@@ -4,6 +4,7 @@
 #include "foundation/random.h"
 #include "ui/dialog_texts.h"
 #include "ui/interface.h"
+#include "ui/rollout_option_texts.h"
 #include "ui/validators_gui.h"
 
 #include <QCheckBox>
@@ -21,9 +22,10 @@
 enum Dialog_options_code : unsigned short {
     code_connect_defined = 2060, // any of the check boxes
     code_connect_accepted,
-    code_defined_state, // one per option, in the table's order
-    code_accept = code_defined_state + option_count,
+    code_defined_state, // one per exchange option, in the table's order
+    code_accept = code_defined_state + exchange_option_count,
     code_connect_rejected,
+    code_rollout_defined_state = 2080, // one per rollout option, in the table's order
 };
 static_assert(code_defined_state == 2062 && code_accept == 2073, "the dialog's fixed codes");
 
@@ -170,8 +172,14 @@ void dialog_options_clear_translation() {
     hint_cancel.clear();
 }
 
-static const QString& caption_of(int option) {
-    return texts[option].caption.tr();
+static QString caption_of(int option) {
+    return option < exchange_option_count ? texts[option].caption.tr()
+                                          : rollout_option_caption(option);
+}
+
+// A rollout option without a default is off while not defined: its field is then empty.
+static QString shown_value(unsigned value, bool defined) {
+    return defined || value ? QString::number(value) : QString();
 }
 
 static QString hint_of(int option) {
@@ -241,6 +249,49 @@ Dialog_options::Dialog_options(QWidget* parent)
             log_debug(code_connect_defined);
     }
 
+    group_rollout = new QGroupBox(rollout_group_title(), this);
+    group_rollout->setObjectName(QStringLiteral("group_rollout"));
+    auto* rollout_grid = new QGridLayout(group_rollout);
+    for (int i = first_rollout_option; i < option_count; ++i) {
+        const Option_info& info = option_info[i];
+        const QString key = QString::fromLatin1(info.key);
+        const bool defined = *info.defined;
+        const int row = i - first_rollout_option;
+        cbox_defined[i] = new QCheckBox(group_rollout);
+        cbox_defined[i]->setObjectName(QStringLiteral("cbox_") + key);
+        cbox_defined[i]->setChecked(defined);
+        cbox_defined[i]->setToolTip(rollout_option_cbox_hint(i));
+        const QString hint = rollout_option_hint(i);
+        label_option[i] = new QLabel(caption_of(i), group_rollout);
+        label_option[i]->setToolTip(hint);
+        ebox_option[i] = new QLineEdit(group_rollout);
+        ebox_option[i]->setObjectName(QStringLiteral("ebox_") + key);
+        ebox_option[i]->setFont(font_value_big);
+        ebox_option[i]->setValidator(validator);
+        ebox_option[i]->setMaxLength(QString::number(info.maximum).size());
+        ebox_option[i]->setToolTip(hint);
+        ebox_option[i]->setText(shown_value(get_option(i), defined));
+        ebox_option[i]->setReadOnly(!defined);
+        label_option[i]->setBuddy(ebox_option[i]);
+        // As wide as the exchange options' fields, so that both groups line up.
+        ebox_option[i]->setMinimumWidth(10 * w_dec_big);
+        rollout_grid->addWidget(cbox_defined[i], row, 0);
+        rollout_grid->addWidget(label_option[i], row, 1);
+        rollout_grid->addWidget(ebox_option[i], row, 2, Qt::AlignLeft);
+        label_ms[i] = nullptr;
+        const QString unit = rollout_option_unit(i);
+        if (!unit.isEmpty()) {
+            label_ms[i] = new QLabel(unit, group_rollout);
+            label_ms[i]->setToolTip(rollout_option_unit_hint(i));
+            rollout_grid->addWidget(label_ms[i], row, 3);
+        }
+        if (!connect(cbox_defined[i], &QCheckBox::stateChanged, this,
+                     [this, i](int state) { defined_state_changed(i, state); }))
+            log_debug(code_connect_defined);
+    }
+    rollout_grid->setColumnStretch(3, 1);
+    layout->addWidget(group_rollout);
+
     group_trace = new QGroupBox(title_trace_group.tr(), this);
     auto* group_layout = new QVBoxLayout(group_trace);
     cbox_trace = new QCheckBox(caption_trace.tr(), group_trace);
@@ -268,11 +319,14 @@ void Dialog_options::defined_state_changed(int option, int state) {
     update_random_number_generator(static_cast<unsigned short>(2049 + option));
     if (state == Qt::Unchecked) {
         ebox_option[option]->setReadOnly(true);
-        ebox_option[option]->setText(QString::number(option_info[option].default_value));
+        ebox_option[option]->setText(shown_value(option_info[option].default_value, false));
     } else if (state == Qt::Checked) {
         ebox_option[option]->setReadOnly(false);
     } else {
-        log_debug(static_cast<unsigned short>(code_defined_state + option));
+        log_debug(static_cast<unsigned short>(
+            option < exchange_option_count
+                ? code_defined_state + option
+                : code_rollout_defined_state + option - first_rollout_option));
     }
 }
 
@@ -312,10 +366,10 @@ void Dialog_options::on_cbox_reconnect_delay_state_changed(int state) {
 
 void Dialog_options::accept() {
     try {
-        unsigned values[exchange_option_count];
-        bool defined[exchange_option_count];
+        unsigned values[option_count];
+        bool defined[option_count];
         bool changed = false;
-        for (int i = 0; i < exchange_option_count; ++i) {
+        for (int i = 0; i < option_count; ++i) {
             const Option_info& info = option_info[i];
             defined[i] = cbox_defined[i]->isChecked();
             values[i] = defined[i] ? req_uint(*ebox_option[i], caption_of(i), 1, info.maximum)
@@ -334,7 +388,7 @@ void Dialog_options::accept() {
             reject();
             return;
         }
-        for (int i = 0; i < exchange_option_count; ++i) {
+        for (int i = 0; i < option_count; ++i) {
             set_option(i, values[i]);
             *option_info[i].defined = defined[i];
         }

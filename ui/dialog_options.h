@@ -1,8 +1,9 @@
 #pragma once
-// Edits the eleven numeric options of the open configuration, each either defined (written
-// to the configuration file) or left at its default, and the trace switch, which is never
-// written. Returns Accepted only when an option changed: a change of the trace switch alone
-// closes with Rejected, as the configuration itself is not modified.
+// Edits the eleven numeric options of the open configuration and, in the group "Безопасный
+// запуск", the six rollout options, each either defined (written to the configuration file) or
+// left at its default, and the trace switch, which is never written. Returns Accepted only when an
+// option changed: a change of the trace switch alone closes with Rejected, as the configuration
+// itself is not modified.
 
 #include "config/config.h"
 
@@ -21,11 +22,13 @@ class Dialog_options : public QDialog {
 public:
     explicit Dialog_options(QWidget* parent);
 
-    // One row per option, in the order of option_info.
-    QCheckBox* cbox_defined[exchange_option_count];
-    QLabel* label_option[exchange_option_count];
-    QLineEdit* ebox_option[exchange_option_count];
-    QLabel* label_ms[exchange_option_count]; // null for simultaneously
+    // One row per option, in the order of option_info; the rollout options' rows are in
+    // group_rollout.
+    QCheckBox* cbox_defined[option_count];
+    QLabel* label_option[option_count];
+    QLineEdit* ebox_option[option_count];
+    QLabel* label_ms[option_count]; // the unit; null for an option without one
+    QGroupBox* group_rollout;
     QGroupBox* group_trace;
     QCheckBox* cbox_trace;
     QIntValidator* validator; // shared by every field

@@ -6,6 +6,7 @@
 #include "ui/dialog_options.h"
 
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -72,6 +73,15 @@ void tst_Dialog_options::range_checks_data() {
         << "Значение параметра " + connect + " не должно превышать 86400000.";
     QTest::newRow("time-out 0") << int(opt_connect_timeout) << "0"
                                 << "Значение параметра " + connect + " не должно быть меньше 1.";
+    QTest::newRow("failure rate above 100 per cent")
+        << int(opt_stop_at_failure_rate) << "101"
+        << "Значение параметра «Остановить работу при доле неудач» не должно превышать 100.";
+    QTest::newRow("canary 0") << int(opt_canary) << "0"
+                              << "Значение параметра «Размер пробной группы» не должно быть "
+                                 "меньше 1.";
+    QTest::newRow("retry passes checked but left empty")
+        << int(opt_retry_passes) << ""
+        << "Не указано значение параметра «Количество повторных проходов».";
     QTest::newRow("letters are not taken, leaving the field empty")
         << int(opt_reconnect_delay) << "abc"
         << "Не указано значение параметра «Задержка восстановления соединения».";
@@ -111,6 +121,16 @@ void tst_Dialog_options::unchecking_shows_the_default() {
     dialog.cbox_defined[opt_link_timeout]->click();
     QCOMPARE(e->text(), QStringLiteral("3000"));
     QVERIFY(!e->isReadOnly());
+
+    // A rollout option without a default shows nothing while it is off; the delay shows its.
+    QLineEdit* canary_field = dialog.ebox_option[opt_canary];
+    QCOMPARE(canary_field->text(), QString());
+    QVERIFY(canary_field->isReadOnly());
+    dialog.cbox_defined[opt_canary]->click();
+    retype(canary_field, QStringLiteral("12"));
+    dialog.cbox_defined[opt_canary]->click();
+    QCOMPARE(canary_field->text(), QString());
+    QCOMPARE(dialog.ebox_option[opt_retry_delay]->text(), QStringLiteral("5000"));
 }
 
 void tst_Dialog_options::accepted_values_land_with_their_flags_data() {
@@ -129,6 +149,13 @@ void tst_Dialog_options::accepted_values_land_with_their_flags_data() {
     QStringList at_default = defaults;
     at_default[opt_enumerate_timeout] = "5000/1";
 
+    QStringList rollout = defaults;
+    rollout[opt_canary] = "5/1";
+    rollout[opt_stop_at_failure_rate] = "10/1";
+    rollout[opt_retry_delay] = "5000/1";
+    QTest::newRow("rollout options set, the delay at its default")
+        << "canary=5 stop_at_failure_rate=10 retry_delay="
+        << "" << int(QDialog::Accepted) << rollout << 0;
     QTest::newRow("two options set") << "simultaneously=5 reconnect_delay=86400000"
                                      << "" << int(QDialog::Accepted) << two << 0;
     QTest::newRow("checked at its default is still a change")
@@ -201,6 +228,17 @@ void tst_Dialog_options::rows_are_labelled_and_explained() {
     QVERIFY(dialog.label_option[opt_reconnect_delay]->toolTip().endsWith(
         QStringLiteral("в диапазоне 1...86400000,\nзначение по умолчанию равно 1000.")));
     QVERIFY(dialog.cbox_trace->toolTip().contains(QString::fromLocal8Bit(log_file_name)));
+    // The rollout rows sit in their own group, between the exchange options and the trace.
+    QCOMPARE(dialog.group_rollout->title(), QStringLiteral("Безопасный запуск"));
+    for (int i = first_rollout_option; i < option_count; ++i) {
+        QCOMPARE(dialog.ebox_option[i]->parentWidget(),
+                 static_cast<QWidget*>(dialog.group_rollout));
+        QVERIFY2(dialog.label_option[i]->toolTip().contains(
+                     "1..." + QString::number(option_info[i].maximum)),
+                 option_info[i].key);
+    }
+    QCOMPARE(dialog.label_ms[opt_stop_at_failure_rate]->text(), QStringLiteral("%"));
+    QVERIFY(!dialog.label_ms[opt_canary]);
 }
 
 QTEST_MAIN(tst_Dialog_options)

@@ -100,6 +100,8 @@ private slots:
     void every_control_explains_itself();
     void text_saved_as_is_data();
     void text_saved_as_is();
+    void options_saved_and_loaded_data();
+    void options_saved_and_loaded();
 };
 
 void tst_Main_window::failed_open_stays_on_start_data() {
@@ -584,6 +586,69 @@ void tst_Main_window::every_control_explains_itself() {
     QCOMPARE(buddies,
              (QStringList{QStringLiteral("cbox_devfname"), QStringLiteral("cbox_filter_field"),
                           QStringLiteral("devices_filter"), QStringLiteral("ebox_devfname")}));
+}
+
+void tst_Main_window::options_saved_and_loaded_data() {
+    QTest::addColumn<QString>("typed");   // "key=value" rows checked and typed in the dialog
+    QTest::addColumn<QString>("options"); // the options' lines of the saved file
+
+    QTest::newRow("exchange option only: the file as it always was") << "connect_timeout=4321"
+                                                                     << "connect_timeout = 4321\n";
+    QTest::newRow("rollout options after the exchange options")
+        << "retry_passes=2 connect_timeout=4321 canary=5 stop_at_failure_rate=10"
+        << "connect_timeout = 4321\ncanary = 5\nstop_at_failure_rate = 10\nretry_passes = 2\n";
+}
+
+// Options typed in the dialog, the configuration saved, closed and opened again.
+void tst_Main_window::options_saved_and_loaded() {
+    QFETCH(QString, typed);
+    QFETCH(QString, options);
+    const QString demo = write("опции.zelmo_upload", encode_plain(cfg_text.toUtf8()));
+    const QString saved =
+        dir.filePath(QStringLiteral("опции-%1.zelmo_upload").arg(QTest::currentDataTag()));
+    Main_window w;
+    Modal_script script;
+    open(w, script, demo);
+    script.then([&typed](QWidget* d) {
+        auto* dialog = qobject_cast<Dialog_options*>(d);
+        QVERIFY(dialog);
+        for (const QString& a : typed.split(' ')) {
+            int i = 0;
+            while (QString::fromLatin1(option_info[i].key) != a.section('=', 0, 0))
+                ++i;
+            dialog->cbox_defined[i]->setChecked(true);
+            dialog->ebox_option[i]->setText(a.section('=', 1));
+        }
+        dialog->btn_ok->click();
+    });
+    w.page_cfg->btn_options->click();
+    script.choose_file(saved).then(password(QString()));
+    w.page_cfg->btn_save->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+
+    // The preamble, the options, then the servers exactly as the file always held them.
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const QByteArray body = "\nserver(address \"хост\", port 7001, notes \"главный\")\n{\n"
+                            " device(imei 000000000000001, pin \"1234\", notes \"первое\")\n"
+                            " device(imei 356000000000002, pin \"\")\n}\n";
+    const int head_end = bytes.indexOf("\n\n") + 2;
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF#"));
+    QCOMPARE(QString::fromUtf8(bytes.mid(head_end)), QString::fromUtf8(options.toUtf8() + body));
+
+    w.page_cfg->btn_close->click();
+    QVERIFY(!rollout_options_defined());
+    open(w, script, saved, [](Modal_script& s) { s.then(password(QString())); });
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
+    for (const QString& a : typed.split(' ')) {
+        int i = 0;
+        while (QString::fromLatin1(option_info[i].key) != a.section('=', 0, 0))
+            ++i;
+        QVERIFY2(*option_info[i].defined, option_info[i].key);
+        QCOMPARE(QString::number(get_option(i)), a.section('=', 1));
+    }
+    QCOMPARE(retry_delay_defined, false);
 }
 
 QTEST_MAIN(tst_Main_window)

@@ -12,5 +12,4 @@ int run_upload(const Batch_args& args);
 int run_gather(const Batch_args& args);
 int run_command(const Batch_args& args);
 
-
 void batch_run_clear_translation();

@@ -323,10 +323,10 @@ void Dialog_options::defined_state_changed(int option, int state) {
     } else if (state == Qt::Checked) {
         ebox_option[option]->setReadOnly(false);
     } else {
-        log_debug(static_cast<unsigned short>(
-            option < exchange_option_count
-                ? code_defined_state + option
-                : code_rollout_defined_state + option - first_rollout_option));
+        log_debug(static_cast<unsigned short>(option < exchange_option_count
+                                                  ? code_defined_state + option
+                                                  : code_rollout_defined_state + option -
+                                                        first_rollout_option));
     }
 }
 

@@ -1,13 +1,13 @@
 // Saving and opening encrypted configuration files through the windows a user sees: the
 // modern form by default, the older one with the compatibility box, a refused header before
 // any password, and a fleet of 999 999 devices read back by the desktop and by zelmo_batch.
-#include "ui/config_files_gui.h"
 #include "config/container.h"
 #include "config/dialog_decrypt.h"
 #include "config/dialog_encrypt.h"
 #include "foundation/err.h"
 #include "support/batch_process.h"
 #include "support/modal.h"
+#include "ui/config_files_gui.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 // Qt's own texts in Russian under a locale that asks for none: the file dialog the program
 // opens to save a configuration, a message box's standard buttons, a text field's menu.
-#include "ui/config_files_gui.h"
 #include "support/modal.h"
+#include "ui/config_files_gui.h"
 #include "ui/qt_translations.h"
 
 #include <QAction>

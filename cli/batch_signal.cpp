@@ -10,7 +10,13 @@ static const int handled[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void batch_on_signal(int number) {
     int none = 0;
-    signal_flag.compare_exchange_strong(none, number, std::memory_order_relaxed);
+    if (!signal_flag.compare_exchange_strong(none, number, std::memory_order_relaxed)) {
+        // A second signal ends at once, even when two threads took the two at the same time:
+        // it is delivered again, with its default action, as soon as this handler returns.
+        std::signal(number, SIG_DFL);
+        std::raise(number);
+        return;
+    }
     // A second signal must still be able to stop a process that does not react.
     for (int s : handled)
         std::signal(s, SIG_DFL);

@@ -1,6 +1,7 @@
-// What the result windows do with a finished run, as a user walks them against a real
-// simulator: "Повторить для неудачных" after filtering by "Причина" serves again exactly the
-// shown devices, and "Записать отчёт" writes the run's report in both formats, read back here.
+// What the user does with a finished run, walked against a real simulator:
+// "Повторить для неудачных" after filtering by "Причина" serves again exactly the shown
+// devices, "Записать отчёт" writes the run's report in both formats, read back here, and
+// "Продолжить по журналу" on the configuration page serves only what the journal left undone.
 #include "config/config.h"
 #include "engine/actions.h"
 #include "engine/upload_setup.h"
@@ -12,6 +13,7 @@
 #include "ui/dialog_failure.h"
 #include "ui/dialog_mixed_result.h"
 #include "ui/dialog_texts.h"
+#include "ui/page_cfg.h"
 #include "ui/table_devices.h"
 
 #include <QAbstractItemModel>
@@ -31,6 +33,8 @@ private slots:
     void retry_shown_failures();
     void write_report_data();
     void write_report();
+    void resume_from_journal_data();
+    void resume_from_journal();
 
 private:
     QTemporaryDir dir;
@@ -233,6 +237,78 @@ void tst_Result_actions::write_report() {
                                               {"350000000000004", ""},
                                               {"350000000000005", "auth"},
                                               {"350000000000006", ""}}));
+}
+
+// LINKs of each device 35000000000000N, N = 1..6, in the simulator's record.
+static QVector<int> links_per_device(const Sim_process& sim) {
+    QVector<int> out;
+    const QStringList links = sim.record_of("LINK");
+    for (int n = 1; n <= 6; ++n)
+        out << links.filter(QStringLiteral("imei=35000000000000%1").arg(n)).size();
+    return out;
+}
+
+void tst_Result_actions::resume_from_journal_data() {
+    QTest::addColumn<QByteArray>("resumed_file"); // chosen for the resumed upload
+    QTest::addColumn<QVector<int>>("links");      // of each device, both runs together
+    QTest::addColumn<QString>("refusal");         // the message's beginning, empty: none
+    QTest::newRow("same file: only what did not succeed")
+        << QByteArray(1500, 'j') << QVector<int>{1, 2, 2, 1, 2, 1} << QString();
+    QTest::newRow("another file: refused, nothing served")
+        << QByteArray(1500, 'k') << QVector<int>{1, 1, 1, 1, 1, 1} << QStringLiteral("Журнал «");
+}
+
+void tst_Result_actions::resume_from_journal() {
+    QFETCH(QByteArray, resumed_file);
+    QFETCH(QVector<int>, links);
+    QFETCH(QString, refusal);
+    QTemporaryDir log_dir;
+    QVERIFY(log_dir.isValid());
+    use_test_log(log_dir.path());
+    Sim_process sim;
+    QVERIFY2(start_fleet(sim), qPrintable(sim.error()));
+    simultaneously = 2;
+    const QString first_path = dir.filePath(QStringLiteral("first.fwz"));
+    const QString resumed_path = dir.filePath(QStringLiteral("resumed.fwz"));
+    QVERIFY(write_file(first_path, QByteArray(1500, 'j')));
+    QVERIFY(write_file(resumed_path, resumed_file));
+
+    // The first run, whose journal lands beside the log.
+    {
+        Modal_script script(30000);
+        script.let_be("Dialog_exchange")
+            .then([](QWidget* w) { QVERIFY(click_button(w, close_caption())); })
+            .press("Да");
+        Upload_file file(first_path);
+        Action_upload_firmware action;
+        Dialog_exchange(nullptr, action).exec();
+        QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    }
+    const QStringList journals =
+        QDir(log_dir.path()).entryList({QStringLiteral("*.journal")}, QDir::Files);
+    QCOMPARE(journals.size(), 1);
+    const QString journal = QDir(log_dir.path()).filePath(journals[0]);
+
+    Page_cfg page(nullptr);
+    page.create_contents(false);
+    QCOMPARE(page.btn_resume->text(), QStringLiteral("Продолжить по журналу"));
+    QVERIFY(!page.btn_resume->toolTip().isEmpty());
+    Modal_script script(30000);
+    script.choose_file(journal).choose_file(resumed_path);
+    if (refusal.isEmpty()) {
+        script.let_be("Dialog_exchange")
+            .then([](QWidget* w) { QVERIFY(click_button(w, close_caption())); })
+            .press("Да");
+    } else {
+        script.press(close_caption());
+    }
+    page.btn_resume->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n') + " pending " +
+                                               QString::number(script.pending())));
+    if (!refusal.isEmpty())
+        QVERIFY2(script.seen.last().text.startsWith(refusal), qPrintable(script.seen.last().text));
+    QVERIFY(sim.stop());
+    QCOMPARE(links_per_device(sim), links);
 }
 
 QTEST_MAIN(tst_Result_actions)

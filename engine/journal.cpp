@@ -91,6 +91,18 @@ QSet<QString> load_journal(const QString& path, const Journal_work& work) {
     return succeeded;
 }
 
+Journal_work journal_first_work(const QString& path) {
+    QByteArray all;
+    load_file(path, all);
+    const int end = all.indexOf('\n');
+    const QJsonObject o = QJsonDocument::fromJson(end < 0 ? all : all.left(end)).object();
+    if (!o.contains(QLatin1String("journal")))
+        throw Err(errfmt_journal_line.tr().arg(path).arg(1));
+    return Journal_work{o.value(QLatin1String("action")).toString(),
+                        o.value(QLatin1String("devfname")).toString(),
+                        o.value(QLatin1String("crc32")).toString()};
+}
+
 Journal_writer::~Journal_writer() {
     if (fd_ >= 0)
         ::close(fd_);

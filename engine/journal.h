@@ -25,6 +25,10 @@ QString journal_device_key(uint64_t imei, const QString& address, unsigned port)
 // line, or no head names this work.
 QSet<QString> load_journal(const QString& path, const Journal_work& work);
 
+// The work named by the journal's first head. Throws Err when the file cannot be read or does
+// not begin with a head.
+Journal_work journal_first_work(const QString& path);
+
 class Journal_writer {
 public:
     Journal_writer() = default;

@@ -120,14 +120,18 @@ void Rollout::set_phase(Rollout_phase p) {
 
 void Rollout::start() {
     started_ms_ = now_ms();
+    if (!setup_.only.empty())
+        for (unsigned i = 0; i < devices_; ++i)
+            if (i >= setup_.only.size() || !setup_.only[i])
+                rows_[i].skipped = true;
     if (!setup_.resume.isEmpty()) {
         const QSet<QString> done = load_journal(setup_.resume, setup_.work);
         const Devices& d = configuration.devices;
         const Servers& s = configuration.servers;
         for (unsigned i = 0; i < devices_; ++i) {
             const Server* server = s.rows[d.rows[i].server].server;
-            if (done.contains(
-                    journal_device_key(d.rows[i].device->imei, server->address, server->port))) {
+            if (!rows_[i].skipped && done.contains(journal_device_key(
+                                         d.rows[i].device->imei, server->address, server->port))) {
                 rows_[i].skipped = true;
                 ++skipped_count_;
             }
@@ -253,7 +257,7 @@ void Rollout::after_canary() {
     }
     const unsigned rest = select_main(rows_.data(), devices_, selected_.data());
     // A plain run takes every device as it always did.
-    if (setup_.policy.canary == 0 && setup_.resume.isEmpty())
+    if (setup_.policy.canary == 0 && setup_.resume.isEmpty() && setup_.only.empty())
         begin_pass(Rollout_phase::main, nullptr, devices_, true);
     else if (rest)
         begin_pass(Rollout_phase::main, selected_.data(), rest, true);
@@ -377,13 +381,17 @@ void Rollout::leave_unserved(const QString& text) {
     }
 }
 
+bool Rollout::left_out(unsigned row) const {
+    return !setup_.only.empty() && (row >= setup_.only.size() || !setup_.only[row]);
+}
+
 void Rollout::finish() {
     tick_timer_->stop();
     if (out_.interrupted)
         leave_unserved(text_device_cancelled());
     // Devices skipped by the resumed journal succeeded in the run it records.
     for (unsigned i = 0; i < devices_; ++i)
-        if (rows_[i].skipped) {
+        if (rows_[i].skipped && !left_out(i)) {
             Device* d = configuration.devices.rows[i].device;
             d->run_flags = Device::succeeded;
             d->error_text.clear();
@@ -393,10 +401,12 @@ void Rollout::finish() {
         out_.file_error = error;
     if (report_.is_open()) {
         Report_summary s;
-        s.devices = devices_;
         s.attempts = attempt_count_;
         for (unsigned i = 0; i < devices_; ++i) {
             const Device* d = configuration.devices.rows[i].device;
+            if (left_out(i))
+                continue;
+            ++s.devices;
             if (rows_[i].skipped)
                 ++s.skipped;
             else if (d->run_flags & Device::succeeded)

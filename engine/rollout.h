@@ -43,6 +43,9 @@ struct Rollout_setup {
     QString journal; // a new journal there (an existing file is replaced); empty: none
     QString resume;  // a journal to resume from and append to; empty: none
     QString report;  // the report: CSV when the name ends in ".csv", else JSON Lines; empty: none
+    // When not empty, one entry per device row: rows with 0 are left out of every pass and of
+    // the report, and keep the results they have (a retry of some of a run's failures).
+    std::vector<unsigned char> only;
     // Puts a stop in words (see rollout_stop_text, the default when null). Called in the
     // worker thread too: it may only format.
     QString (*stop_text)(const Rollout_stop&) = nullptr;
@@ -135,6 +138,7 @@ private:
     void leave_unserved(const QString& text);
     void stop_for(const Rollout_stop& s);
     void finish();
+    bool left_out(unsigned row) const; // not in setup.only
     QString describe(const Rollout_stop& s) const;
 
     Rollout_setup setup_;

@@ -11,11 +11,13 @@
 #include "ui/dialog_texts.h"
 #include "ui/interface.h"
 #include "ui/label_with_size.h"
+#include "ui/run_report.h"
 #include "ui/server_progress_model.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -25,6 +27,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <atomic>
 
 static Tr caption_connections("dialog_exchange",
@@ -161,10 +164,20 @@ static Label_with_size* add_value(QHBoxLayout* row, Tr_with_hint& caption, int w
 Dialog_exchange::Dialog_exchange(QWidget* parent, const Action& action)
     : Dialog_exchange(parent, action, desktop_rollout_setup(action)) {}
 
+// The setup with a report in `dir`, unless it names one of its own.
+static Rollout_setup with_report(Rollout_setup setup, const QTemporaryDir& dir) {
+    if (setup.report.isEmpty() && dir.isValid())
+        setup.report = dir.filePath(QStringLiteral("report.jsonl"));
+    return setup;
+}
+
 Dialog_exchange::Dialog_exchange(QWidget* parent, const Action& action, const Rollout_setup& setup)
-    : QDialog(parent, dialog_flags), action(&action), rollout(setup),
+    : QDialog(parent, dialog_flags), action(&action), rollout(with_report(setup, report_dir)),
       journal(setup.resume.isEmpty() ? setup.journal : setup.resume),
       rollout_view(rollout_options_defined()), device_total(configuration.devices.count) {
+    // A retry serves only some devices of the configuration.
+    if (!setup.only.empty())
+        device_total = unsigned(std::count(setup.only.begin(), setup.only.end(), 1));
     init_fonts(*this);
     setWindowTitle(action.exchange_title);
     const int wt = w_dec_big * decimal_digits(simultaneously);
@@ -507,6 +520,9 @@ void Dialog_exchange::on_engine_finished() {
     }
     if (!out.file_error.isEmpty())
         show_error(out.file_error, this);
+    const QString report = report_dir.filePath(QStringLiteral("report.jsonl"));
+    const Run_report_scope report_scope(
+        report_dir.isValid() && QFileInfo::exists(report) ? report : QString());
     unsigned s = 0, f = 0;
     const Devices& devices = configuration.devices;
     for (unsigned i = 0; i < devices.count; ++i) {

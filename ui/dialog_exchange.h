@@ -11,6 +11,7 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTimer>
 
 class QVBoxLayout;
@@ -41,6 +42,8 @@ public:
     // connecting, connected, linked, authorized, success, failure
     Label_with_size* value_labels[6];
     uint32_t shown[6] = {};
+    // The run's report (JSON Lines), which the result windows write where the user says.
+    QTemporaryDir report_dir;
     Rollout rollout;
     unsigned char state = 0;
     QPushButton* btn_abort;

@@ -4,6 +4,7 @@
 
 #include "ui/result_list.h"
 
+class Action;
 class Collection;
 
 class Dialog_failure : public Dialog_result_list {
@@ -11,13 +12,22 @@ class Dialog_failure : public Dialog_result_list {
 
 public:
     // The collection holds the failed devices with the error-message column; it must outlive
-    // the window.
-    Dialog_failure(Collection& collection, QWidget* parent);
+    // the window. With the run's action the window can run it again for the shown devices
+    // (the action, and an upload's file, must outlive the window too).
+    Dialog_failure(Collection& collection, QWidget* parent, const Action* action = nullptr);
 
-    bool saved = false; // the whole list was written to a file
+    bool saved = false;   // the whole list was written to a file
+    bool retried = false; // the shown devices were served again: the list is out of date
+
+public slots:
+    void on_btn_retry_clicked();
 
 protected:
     void list_written(bool complete) override;
+
+private:
+    Collection* collection;
+    const Action* action;
 };
 
 // The failed devices of the configuration with the error-message column, as the mixed

@@ -9,6 +9,7 @@
 #include "ui/dialog_failure.h"
 #include "ui/dialog_texts.h"
 #include "ui/interface.h"
+#include "ui/run_report.h"
 
 #include <QCloseEvent>
 #include <QDialogButtonBox>
@@ -28,6 +29,12 @@ static Tr_with_hint caption_about(
     "result", "О программе",
     "Если вы нажмёте эту кнопку, будет открыто окно с информацией о\nпрограмме (из которого "
     "вы потом сможете вернуться обратно в текущее\nокно).");
+
+// Debug codes of this window's later additions.
+enum Mixed_result_code : unsigned short {
+    code_connect_report = 0x0C05,
+    code_report, // stirred by the report button
+};
 
 static QPushButton* add_line(QVBoxLayout* layout, const QString& text, const QString& hint,
                              const QString& button_hint, const char* name, QWidget* parent) {
@@ -85,7 +92,14 @@ Dialog_mixed_result::Dialog_mixed_result(const Action& action, unsigned int s, u
     QPushButton* about = buttons->addButton(caption_about.caption(), QDialogButtonBox::HelpRole);
     about->setObjectName(QStringLiteral("btn_about"));
     about->setToolTip(caption_about.hint());
+    QPushButton* report = new_report_button(this);
+    buttons->addButton(report, QDialogButtonBox::ActionRole);
     layout->addWidget(buttons);
+    if (!connect(report, &QPushButton::clicked, this, [this] {
+            update_random_number_generator(code_report);
+            write_run_report(this);
+        }))
+        log_debug(code_connect_report);
     if (!connect(buttons, &QDialogButtonBox::accepted, this, &QWidget::close))
         log_debug(0x0C03);
     if (!connect(buttons, &QDialogButtonBox::helpRequested, this,
@@ -102,10 +116,15 @@ void Dialog_mixed_result::on_btn_show_failure_clicked() {
     update_random_number_generator(0x0C02);
     Collection failed;
     select_failure_with_errors(failed);
-    Dialog_failure dialog(failed, this);
+    Dialog_failure dialog(failed, this, action);
     dialog.exec();
     if (dialog.saved)
         unsaved_failures = false;
+    // The retry has shown its own results, and asked about its own failures: these are old.
+    if (dialog.retried) {
+        unsaved_failures = false;
+        close();
+    }
 }
 
 void Dialog_mixed_result::on_btn_about_clicked() {

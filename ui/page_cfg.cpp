@@ -371,6 +371,8 @@ void Page_cfg::build_buttons(QVBoxLayout* layout) {
                                  caption_gather.caption(), caption_gather.hint());
     btn_commands = add_page_button(run_buttons, QDialogButtonBox::ActionRole, "btn_commands",
                                    caption_commands.caption(), caption_commands.hint());
+    btn_resume = add_page_button(run_buttons, QDialogButtonBox::ActionRole, "btn_resume",
+                                 caption_resume().caption(), caption_resume().hint());
     btn_options = add_page_button(run_buttons, QDialogButtonBox::ActionRole, "btn_options",
                                   caption_options.caption(), caption_options.hint());
     layout->addWidget(run_buttons, 0, Qt::AlignRight | Qt::AlignBottom);
@@ -407,6 +409,7 @@ void Page_cfg::connect_signals() {
         {btn_upload, &Page_cfg::on_btn_upload_clicked, code_connect_upload},
         {btn_gather, &Page_cfg::on_btn_gather_clicked, code_connect_gather},
         {btn_commands, &Page_cfg::on_btn_commands_clicked, code_connect_commands},
+        {btn_resume, &Page_cfg::on_btn_resume_clicked, code_connect_resume},
         {btn_save, &Page_cfg::on_btn_save_clicked, code_connect_save},
     };
     for (const Link& l : links) {

@@ -62,6 +62,7 @@ public:
     QAbstractButton* btn_gather;
     QAbstractButton* btn_commands;
     QAbstractButton* btn_options;
+    QAbstractButton* btn_resume; // runs again what a journal records as not done
     QAbstractButton* btn_save;
 
     bool modified = false;
@@ -93,6 +94,7 @@ public slots:
     void on_devices_filter_field_changed(int index);
     void on_devfname_changed(int index);
     void on_btn_options_clicked();
+    void on_btn_resume_clicked();
     void on_btn_save_clicked();
     // Runs with the devices (ui/page_cfg_runs.cpp).
     void on_btn_upload_clicked();
@@ -112,3 +114,8 @@ private:
 };
 
 void page_cfg_clear_translation();
+
+class Tr_with_hint;
+// "Продолжить по журналу" and its tooltip (ui/page_cfg_resume.cpp).
+Tr_with_hint& caption_resume();
+void page_cfg_resume_clear_translation();

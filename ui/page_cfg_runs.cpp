@@ -31,6 +31,7 @@ void Page_cfg::init_run_buttons() {
     btn_upload->setEnabled(true);
     btn_gather->setEnabled(true);
     btn_commands->setEnabled(true);
+    btn_resume->setEnabled(true);
 }
 
 void Page_cfg::on_btn_upload_clicked() {

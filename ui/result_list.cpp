@@ -8,6 +8,7 @@
 #include "ui/dialog_about.h"
 #include "ui/dialog_texts.h"
 #include "ui/interface.h"
+#include "ui/run_report.h"
 #include "ui/table_devices.h"
 #include "ui/table_servers.h"
 
@@ -65,6 +66,8 @@ enum Result_list_place : unsigned short {
     place_connect_rejected,
     place_filter_field, // an index the filter field box does not have
     place_connect_copy,
+    place_connect_report,
+    place_report, // stirred by the report button
 };
 
 unsigned short Dialog_result_list::code(unsigned short place) const {
@@ -125,12 +128,15 @@ void Dialog_result_list::build(Collection& collection, const Result_list_texts& 
     layout->addWidget(devices_box, 3);
 
     auto* buttons = new QDialogButtonBox(Qt::Horizontal, this);
+    button_box = buttons;
     QPushButton* btn_copy = buttons->addButton(caption_copy.tr(), QDialogButtonBox::ActionRole);
     btn_copy->setObjectName(QStringLiteral("btn_copy_to_clipboard"));
     btn_copy->setToolTip(texts.copy_hint);
     QPushButton* btn_save = buttons->addButton(caption_write.tr(), QDialogButtonBox::ActionRole);
     btn_save->setObjectName(QStringLiteral("btn_save"));
     btn_save->setToolTip(texts.write_hint->tr());
+    QPushButton* btn_report = new_report_button(this);
+    buttons->addButton(btn_report, QDialogButtonBox::ActionRole);
     QPushButton* btn_close = buttons->addButton(close_caption(), QDialogButtonBox::RejectRole);
     btn_close->setObjectName(QStringLiteral("btn_close"));
     btn_close->setToolTip(texts.close_hint->tr());
@@ -148,6 +154,14 @@ void Dialog_result_list::build(Collection& collection, const Result_list_texts& 
     if (!connect(btn_copy, &QPushButton::clicked, this,
                  &Dialog_result_list::on_btn_copy_to_clipboard_clicked))
         log_debug(code(place_connect_copy));
+    if (!connect(btn_report, &QPushButton::clicked, this,
+                 &Dialog_result_list::on_btn_report_clicked))
+        log_debug(code(place_connect_report));
+}
+
+void Dialog_result_list::on_btn_report_clicked() {
+    update_random_number_generator(code(place_report));
+    write_run_report(this);
 }
 
 void Dialog_result_list::on_devices_filter_text_changed(const QString& text) {

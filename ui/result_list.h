@@ -9,6 +9,7 @@
 
 class Collection;
 class QComboBox;
+class QDialogButtonBox;
 class QKeyEvent;
 class QLineEdit;
 class Table_devices;
@@ -46,12 +47,14 @@ protected:
     // After the shown devices were written; `complete` tells whether none was left out.
     virtual void list_written(bool complete);
     void keyPressEvent(QKeyEvent* event) override;
+    QDialogButtonBox* button_box = nullptr; // a list may add buttons of its own
 
 public slots:
     void on_devices_filter_text_changed(const QString& text);
     void on_devices_filter_field_changed(int index);
     void on_btn_copy_to_clipboard_clicked();
     void on_btn_save_clicked();
+    void on_btn_report_clicked();
 
 private:
     QVector<int> filter_columns;

@@ -80,7 +80,7 @@ void tst_Result_lists::failure_filter_data() {
     QTest::newRow("IMEI") << 1 << QStringList{"350000000861204"};
     QTest::newRow("notes") << 2 << QStringList{"350000000000002"};
     QTest::newRow("error message") << 3 << QStringList{"350000000000003"};
-    QTest::newRow("all fields") << 4
+    QTest::newRow("all fields") << 5
                                 << QStringList{"350000000000002", "350000000000003",
                                                "350000000861204"};
 }
@@ -92,7 +92,7 @@ void tst_Result_lists::failure_filter() {
     select_failure_with_errors(failed);
     Dialog_failure d(failed, nullptr);
     QCOMPARE(d.filter_field->currentText(), QStringLiteral("все поля"));
-    QCOMPARE(d.filter_field->count(), 5);
+    QCOMPARE(d.filter_field->count(), 6);
     d.filter_field->setCurrentIndex(field);
     QTest::keyClicks(d.filter_text, "8612");
     QCOMPARE(imeis_shown(d.table_devices), shown);

@@ -246,9 +246,11 @@ void tst_Runs::mixed_upload_saved_and_repeated() {
     // Servers are numbered in their table's order, which is by port.
     const bool first_before_third = sim.port(0) < sim.port(2);
     const QString a = first_before_third ? "1" : "2", c = first_before_third ? "2" : "1";
-    QStringList expected{
-        a + "\t350000000000002\t\t" + text_wrong_pin, a + "\t350000000000003\t\t" + text_not_linked,
-        a + "\t350000000000004\t\t" + text_crc, c + "\t350000000000007\t\t" + text_not_linked};
+    QStringList expected{a + "\t350000000000002\t\t" + text_wrong_pin + "\tPIN-код не подошёл",
+                         a + "\t350000000000003\t\t" + text_not_linked + "\tустройство не на связи",
+                         a + "\t350000000000004\t\t" + text_crc + "\tотказ устройства",
+                         c + "\t350000000000007\t\t" + text_not_linked +
+                             "\tустройство не на связи"};
     if (!first_before_third)
         expected.move(3, 0);
     QCOMPARE(failure_rows, expected);
@@ -388,10 +390,11 @@ void tst_Runs::abort_asks_only_for_uploads() {
         QCOMPARE(script.seen[1].kind, QStringLiteral("Dialog_mixed_result"));
     }
     // The two devices in service are interrupted, the two still waiting are cancelled.
-    QCOMPARE(failure_rows, (QStringList{"1\t350000000000001\t\t" + text_interrupted,
-                                        "1\t350000000000002\t\t" + text_interrupted,
-                                        "1\t350000000000003\t\t" + text_cancelled,
-                                        "1\t350000000000004\t\t" + text_cancelled}));
+    const QString unserved = QStringLiteral("\tне обслужено");
+    QCOMPARE(failure_rows, (QStringList{"1\t350000000000001\t\t" + text_interrupted + unserved,
+                                        "1\t350000000000002\t\t" + text_interrupted + unserved,
+                                        "1\t350000000000003\t\t" + text_cancelled + unserved,
+                                        "1\t350000000000004\t\t" + text_cancelled + unserved}));
     QVERIFY(sim.stop());
     firmware.clear();
 }

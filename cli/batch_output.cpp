@@ -58,16 +58,16 @@ QString stdout_error_text(int error) {
     return errfmt_stdout.tr().arg(QString::fromLocal8Bit(strerror(error)));
 }
 
-Progress_line::Progress_line(bool enabled) : active_(enabled && isatty(STDERR_FILENO)) {}
+Progress_line::Progress_line(bool enabled) : showing(enabled && isatty(STDERR_FILENO)) {}
 
 Progress_line::~Progress_line() {
     clear();
 }
 
 void Progress_line::show(const QString& text) {
-    if (!active_ || text == shown_)
+    if (!showing || text == shown)
         return;
-    shown_ = text;
+    shown = text;
     // A line that wraps could no longer be redrawn in place with a carriage return.
     QString fitted = text;
     winsize ws;
@@ -76,22 +76,22 @@ void Progress_line::show(const QString& text) {
     // Blanks over the tail of a longer line drawn before.
     QString line = QLatin1Char('\r') + fitted;
     const int width = fitted.size();
-    if (width < width_)
-        line += QString(width_ - width, QLatin1Char(' '));
-    width_ = width;
+    if (width < line_width)
+        line += QString(line_width - width, QLatin1Char(' '));
+    line_width = width;
     const QByteArray bytes = line.toUtf8();
     fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     fflush(stderr);
 }
 
 void Progress_line::clear() {
-    if (!active_ || width_ == 0)
+    if (!showing || line_width == 0)
         return;
-    const QByteArray blank = '\r' + QByteArray(width_, ' ') + '\r';
+    const QByteArray blank = '\r' + QByteArray(line_width, ' ') + '\r';
     fwrite(blank.constData(), 1, size_t(blank.size()), stderr);
     fflush(stderr);
-    width_ = 0;
-    shown_.clear();
+    line_width = 0;
+    shown.clear();
 }
 
 int finish_stdout() {

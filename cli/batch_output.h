@@ -32,14 +32,14 @@ public:
     Progress_line(const Progress_line&) = delete;
     Progress_line& operator=(const Progress_line&) = delete;
 
-    bool active() const { return active_; }
+    bool active() const { return showing; }
     // Replaces the line shown; the same text is not drawn twice.
     void show(const QString& text);
     // Wipes the line so that ordinary output can follow.
     void clear();
 
 private:
-    bool active_;
-    QString shown_;
-    int width_ = 0; // characters drawn last time
+    bool showing;
+    QString shown;
+    int line_width = 0; // characters drawn last time
 };

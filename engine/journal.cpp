@@ -104,25 +104,25 @@ Journal_work journal_first_work(const QString& path) {
 }
 
 Journal_writer::~Journal_writer() {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (fd >= 0)
+        ::close(fd);
 }
 
 void Journal_writer::open(const QString& path, bool append, const Journal_work& work,
                           int64_t now_ms) {
-    path_ = path;
+    file_path = path;
     const QByteArray name = QFile::encodeName(path);
     // Read access too when appending: the last byte tells whether a line was left torn.
     const int flags = O_CREAT | O_CLOEXEC | (append ? O_RDWR | O_APPEND : O_WRONLY | O_TRUNC);
-    fd_ = ::open(name.constData(), flags, 0644);
-    if (fd_ < 0)
+    fd = ::open(name.constData(), flags, 0644);
+    if (fd < 0)
         throw Err(errfmt_journal_write.tr().arg(path, QString::fromLocal8Bit(strerror(errno))));
     QByteArray head;
     if (append) {
         // Behind a torn last line the head must still start a line of its own.
-        const off_t size = ::lseek(fd_, 0, SEEK_END);
+        const off_t size = ::lseek(fd, 0, SEEK_END);
         char last = '\n';
-        if (size > 0 && ::pread(fd_, &last, 1, size - 1) == 1 && last != '\n')
+        if (size > 0 && ::pread(fd, &last, 1, size - 1) == 1 && last != '\n')
             head += '\n';
     }
     head += "{\"journal\":1,\"action\":";
@@ -134,7 +134,7 @@ void Journal_writer::open(const QString& path, bool append, const Journal_work& 
     head += ",\"started\":\"";
     append_iso_time(head, now_ms);
     head += "\"}\n";
-    pending_ = head;
+    pending = head;
     QString error;
     if (!flush(true, error))
         throw Err(error);
@@ -142,11 +142,12 @@ void Journal_writer::open(const QString& path, bool append, const Journal_work& 
 
 bool Journal_writer::write_all(const char* data, int64_t n, QString& error) {
     while (n > 0) {
-        const ssize_t w = ::write(fd_, data, size_t(n));
+        const ssize_t w = ::write(fd, data, size_t(n));
         if (w < 0 && errno == EINTR)
             continue;
         if (w <= 0) {
-            error = errfmt_journal_write.tr().arg(path_, QString::fromLocal8Bit(strerror(errno)));
+            error =
+                errfmt_journal_write.tr().arg(file_path, QString::fromLocal8Bit(strerror(errno)));
             return false;
         }
         data += w;
@@ -156,32 +157,33 @@ bool Journal_writer::write_all(const char* data, int64_t n, QString& error) {
 }
 
 bool Journal_writer::flush(bool sync, QString& error) {
-    if (fd_ < 0)
+    if (fd < 0)
         return true;
-    if (!pending_.isEmpty()) {
-        if (!write_all(pending_.constData(), pending_.size(), error))
+    if (!pending.isEmpty()) {
+        if (!write_all(pending.constData(), pending.size(), error))
             return false;
-        pending_.clear();
-        dirty_ = true;
+        pending.clear();
+        dirty = true;
     }
     const int64_t now = QDateTime::currentMSecsSinceEpoch();
-    if (dirty_ && (sync || now - synced_ms_ >= 1000)) {
+    if (dirty && (sync || now - synced_ms >= 1000)) {
         // Through a power loss too: what was written a second ago is on the disk.
-        if (::fdatasync(fd_) != 0 && errno != EINVAL) {
-            error = errfmt_journal_write.tr().arg(path_, QString::fromLocal8Bit(strerror(errno)));
+        if (::fdatasync(fd) != 0 && errno != EINVAL) {
+            error =
+                errfmt_journal_write.tr().arg(file_path, QString::fromLocal8Bit(strerror(errno)));
             return false;
         }
-        synced_ms_ = now;
-        dirty_ = false;
+        synced_ms = now;
+        dirty = false;
     }
     return true;
 }
 
 bool Journal_writer::close(QString& error) {
-    if (fd_ < 0)
+    if (fd < 0)
         return true;
     const bool ok = flush(true, error);
-    ::close(fd_);
-    fd_ = -1;
+    ::close(fd);
+    fd = -1;
     return ok;
 }

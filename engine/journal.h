@@ -39,9 +39,9 @@ public:
     // Creates or truncates the file (append: continues it on a fresh line) and writes the
     // head at once. Throws Err.
     void open(const QString& path, bool append, const Journal_work& work, int64_t now_ms);
-    bool is_open() const { return fd_ >= 0; }
+    bool is_open() const { return fd >= 0; }
     // Queued; written by flush().
-    void add(const QByteArray& lines) { pending_ += lines; }
+    void add(const QByteArray& lines) { pending += lines; }
     // Hands what is queued to the system, and makes it durable when a second has passed
     // since the last time (or always with `sync`). False with the message on failure.
     bool flush(bool sync, QString& error);
@@ -50,11 +50,11 @@ public:
 private:
     bool write_all(const char* data, int64_t n, QString& error);
 
-    int fd_ = -1;
-    QString path_;
-    QByteArray pending_;
-    int64_t synced_ms_ = 0;
-    bool dirty_ = false;
+    int fd = -1;
+    QString file_path;
+    QByteArray pending;
+    int64_t synced_ms = 0;
+    bool dirty = false;
 };
 
 void journal_clear_translation();

@@ -201,39 +201,39 @@ void append_summary_json(QByteArray& s, const Report_summary& r) {
 }
 
 void Report_file::open(const QString& path) {
-    path_ = path;
-    file_.setFileName(path);
-    if (!file_.open(QIODevice::WriteOnly))
-        throw Err(errfmt_report_write.tr().arg(path, file_.errorString()));
-    csv_ = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
-    if (csv_) {
-        line_.truncate(0);
-        append_csv_header(line_);
-        file_.write(line_);
+    file_path = path;
+    file.setFileName(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw Err(errfmt_report_write.tr().arg(path, file.errorString()));
+    csv = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
+    if (csv) {
+        line.truncate(0);
+        append_csv_header(line);
+        file.write(line);
     }
 }
 
 void Report_file::add(const Attempt& a, const QByteArray* json) {
-    if (!csv_ && json) {
-        file_.write(*json);
+    if (!csv && json) {
+        file.write(*json);
         return;
     }
-    line_.truncate(0);
-    if (csv_)
-        append_attempt_csv(line_, a);
+    line.truncate(0);
+    if (csv)
+        append_attempt_csv(line, a);
     else
-        append_attempt_json(line_, a);
-    file_.write(line_);
+        append_attempt_json(line, a);
+    file.write(line);
 }
 
 bool Report_file::commit(const Report_summary& s, QString& error) {
-    if (!csv_) {
-        line_.truncate(0);
-        append_summary_json(line_, s);
-        file_.write(line_);
+    if (!csv) {
+        line.truncate(0);
+        append_summary_json(line, s);
+        file.write(line);
     }
-    if (file_.commit())
+    if (file.commit())
         return true;
-    error = errfmt_report_write.tr().arg(path_, file_.errorString());
+    error = errfmt_report_write.tr().arg(file_path, file.errorString());
     return false;
 }

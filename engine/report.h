@@ -53,18 +53,18 @@ class Report_file {
 public:
     // Opens the file and writes the CSV header. Throws Err.
     void open(const QString& path);
-    bool is_open() const { return file_.isOpen(); }
-    bool is_csv() const { return csv_; }
+    bool is_open() const { return file.isOpen(); }
+    bool is_csv() const { return csv; }
     // Writes one attempt; `json`, when given, is the attempt already as a JSON line.
     void add(const Attempt& a, const QByteArray* json = nullptr);
     // Writes the summary (JSON Lines only) and commits; false with the message on failure.
     bool commit(const Report_summary& s, QString& error);
 
 private:
-    QSaveFile file_;
-    QString path_;
-    bool csv_ = false;
-    QByteArray line_;
+    QSaveFile file;
+    QString file_path;
+    bool csv = false;
+    QByteArray line;
 };
 
 void report_clear_translation();

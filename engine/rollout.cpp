@@ -11,6 +11,14 @@
 #include <QTimer>
 #include <mutex>
 
+// Debug codes of the rollout driver (the engine's source 10, after the engine's own).
+enum Rollout_code : unsigned short {
+    code_connect_tick = 0x0A10,
+    code_connect_delay,
+    code_connect_loop_quit,
+    code_connect_pass_finished,
+};
+
 static Tr errfmt_device_stopped("rollout",
                                 "Устройство не обслужено: работа остановлена, так как %1.");
 static Tr errfmt_run_stopped("rollout", "Работа остановлена, так как %1.");
@@ -73,81 +81,83 @@ public:
 };
 
 Rollout::Rollout(const Rollout_setup& setup, QObject* parent)
-    : QObject(parent), setup_(setup), devices_(configuration.devices.count),
-      tick_timer_(new QTimer(this)), delay_timer_(new QTimer(this)), rows_(devices_),
-      selected_(devices_, 0), by_class_(fail_class_count, 0),
-      server_finished_(configuration.servers.count, 0),
-      server_failed_(configuration.servers.count, 0) {
-    if (!setup_.stop_text)
-        setup_.stop_text = rollout_stop_text;
-    watch_ = std::make_unique<Watch>(devices_, setup_.policy, setup_.stop_text);
-    draining_.reserve(devices_);
-    tick_timer_->setInterval(tick_ms);
-    delay_timer_->setSingleShot(true);
-    if (!connect(tick_timer_, &QTimer::timeout, this, &Rollout::on_tick))
-        log_debug(0x0A10);
-    if (!connect(delay_timer_, &QTimer::timeout, this, &Rollout::on_delay_over))
-        log_debug(0x0A10);
+    : QObject(parent), run_setup(setup), device_count(configuration.devices.count),
+      tick_timer(new QTimer(this)), delay_timer(new QTimer(this)), row_states(device_count),
+      selected(device_count, 0), by_class(fail_class_count, 0),
+      server_finished_count(configuration.servers.count, 0),
+      server_failed_count(configuration.servers.count, 0) {
+    if (!run_setup.stop_text)
+        run_setup.stop_text = rollout_stop_text;
+    watch = std::make_unique<Watch>(device_count, run_setup.policy, run_setup.stop_text);
+    draining.reserve(device_count);
+    tick_timer->setInterval(tick_ms);
+    delay_timer->setSingleShot(true);
+    if (!connect(tick_timer, &QTimer::timeout, this, &Rollout::on_tick))
+        log_debug(code_connect_tick);
+    if (!connect(delay_timer, &QTimer::timeout, this, &Rollout::on_delay_over))
+        log_debug(code_connect_delay);
 }
 
 Rollout::~Rollout() {
-    if (engine_) {
-        engine_->user_cancel();
-        engine_->wait();
+    if (pass_engine) {
+        pass_engine->user_cancel();
+        pass_engine->wait();
     }
 }
 
 QString Rollout::describe(const Rollout_stop& s) const {
-    return setup_.stop_text(s);
+    return run_setup.stop_text(s);
 }
 
 unsigned Rollout::failures_of(Fail_class cls) const {
-    return cls < fail_class_count ? by_class_[cls] : 0;
+    return cls < fail_class_count ? by_class[cls] : 0;
 }
 
 unsigned Rollout::server_finished(unsigned row) const {
-    return row < server_finished_.size() ? server_finished_[row] : 0;
+    return row < server_finished_count.size() ? server_finished_count[row] : 0;
 }
 
 unsigned Rollout::server_failed(unsigned row) const {
-    return row < server_failed_.size() ? server_failed_[row] : 0;
+    return row < server_failed_count.size() ? server_failed_count[row] : 0;
 }
 
 void Rollout::set_phase(Rollout_phase p) {
-    phase_ = p;
+    current_phase = p;
     emit phase_changed(p);
 }
 
 void Rollout::start() {
-    started_ms_ = now_ms();
-    if (!setup_.only.empty())
-        for (unsigned i = 0; i < devices_; ++i)
-            if (i >= setup_.only.size() || !setup_.only[i])
-                rows_[i].skipped = true;
-    if (!setup_.resume.isEmpty()) {
-        const QSet<QString> done = load_journal(setup_.resume, setup_.work);
+    started_ms = now_ms();
+    if (!run_setup.only.empty())
+        for (unsigned i = 0; i < device_count; ++i)
+            if (i >= run_setup.only.size() || !run_setup.only[i])
+                row_states[i].skipped = true;
+    if (!run_setup.resume.isEmpty()) {
+        const QSet<QString> done = load_journal(run_setup.resume, run_setup.work);
         const Devices& d = configuration.devices;
         const Servers& s = configuration.servers;
-        for (unsigned i = 0; i < devices_; ++i) {
+        for (unsigned i = 0; i < device_count; ++i) {
             const Server* server = s.rows[d.rows[i].server].server;
-            if (!rows_[i].skipped && done.contains(journal_device_key(
-                                         d.rows[i].device->imei, server->address, server->port))) {
-                rows_[i].skipped = true;
-                ++skipped_count_;
+            if (!row_states[i].skipped &&
+                done.contains(
+                    journal_device_key(d.rows[i].device->imei, server->address, server->port))) {
+                row_states[i].skipped = true;
+                ++skipped_count;
             }
         }
-        journal_.open(setup_.resume, true, setup_.work, started_ms_);
-    } else if (!setup_.journal.isEmpty()) {
-        journal_.open(setup_.journal, false, setup_.work, started_ms_);
+        journal.open(run_setup.resume, true, run_setup.work, started_ms);
+    } else if (!run_setup.journal.isEmpty()) {
+        journal.open(run_setup.journal, false, run_setup.work, started_ms);
     }
-    if (!setup_.report.isEmpty())
-        report_.open(setup_.report);
-    attempt_.action = setup_.work.action;
-    tick_timer_->start();
-    if (setup_.policy.canary) {
-        const unsigned n = select_canary(setup_.policy, rows_.data(), devices_, selected_.data());
+    if (!run_setup.report.isEmpty())
+        report.open(run_setup.report);
+    attempt.action = run_setup.work.action;
+    tick_timer->start();
+    if (run_setup.policy.canary) {
+        const unsigned n =
+            select_canary(run_setup.policy, row_states.data(), device_count, selected.data());
         if (n) {
-            begin_pass(Rollout_phase::canary, selected_.data(), n, true);
+            begin_pass(Rollout_phase::canary, selected.data(), n, true);
             return;
         }
     }
@@ -157,69 +167,70 @@ void Rollout::start() {
 Rollout_outcome Rollout::run() {
     QEventLoop loop;
     if (!connect(this, &Rollout::finished, &loop, &QEventLoop::quit))
-        log_debug(0x0A11);
+        log_debug(code_connect_loop_quit);
     start();
     if (!is_finished())
         loop.exec();
-    return out_;
+    return out;
 }
 
 void Rollout::cancel() {
-    if (cancelled_ || phase_ == Rollout_phase::finished || phase_ == Rollout_phase::idle)
+    if (cancelled || current_phase == Rollout_phase::finished ||
+        current_phase == Rollout_phase::idle)
         return;
-    cancelled_ = true;
-    out_.interrupted = true;
-    if (engine_) {
-        engine_->user_cancel();
-    } else if (phase_ == Rollout_phase::waiting) {
-        delay_timer_->stop();
+    cancelled = true;
+    out.interrupted = true;
+    if (pass_engine) {
+        pass_engine->user_cancel();
+    } else if (current_phase == Rollout_phase::waiting) {
+        delay_timer->stop();
         finish();
     }
 }
 
 void Rollout::begin_pass(Rollout_phase p, const unsigned char* rows, unsigned count,
                          bool thresholds) {
-    engine_ = std::make_unique<Engine>(*setup_.action);
-    engine_->observer = watch_.get();
-    engine_->max_per_server = setup_.policy.max_per_server;
-    engine_->selected = rows;
-    watch_->engine = engine_.get();
-    watch_->thresholds = thresholds;
-    pass_devices_ = count;
-    pass_started_ms_ = now_ms();
-    if (!connect(engine_.get(), &QThread::finished, this, &Rollout::on_pass_finished))
-        log_debug(0x0A12);
+    pass_engine = std::make_unique<Engine>(*run_setup.action);
+    pass_engine->observer = watch.get();
+    pass_engine->max_per_server = run_setup.policy.max_per_server;
+    pass_engine->selected = rows;
+    watch->engine = pass_engine.get();
+    watch->thresholds = thresholds;
+    pass_device_count = count;
+    pass_start_ms = now_ms();
+    if (!connect(pass_engine.get(), &QThread::finished, this, &Rollout::on_pass_finished))
+        log_debug(code_connect_pass_finished);
     set_phase(p);
-    engine_->start();
-    emit pass_started(engine_.get());
+    pass_engine->start();
+    emit pass_started(pass_engine.get());
 }
 
 void Rollout::on_pass_finished() {
-    engine_->wait();
-    engine_->results_ready();
+    pass_engine->wait();
+    pass_engine->results_ready();
     drain();
-    watch_->engine = nullptr;
-    const QString engine_error = engine_->error_text;
-    engine_.reset();
-    if (!cancelled_ && setup_.cancel_requested && setup_.cancel_requested()) {
-        cancelled_ = true;
-        out_.interrupted = true;
+    watch->engine = nullptr;
+    const QString engine_error = pass_engine->error_text;
+    pass_engine.reset();
+    if (!cancelled && run_setup.cancel_requested && run_setup.cancel_requested()) {
+        cancelled = true;
+        out.interrupted = true;
     }
     if (!engine_error.isEmpty()) {
-        out_.engine_error = engine_error;
+        out.engine_error = engine_error;
         finish();
         return;
     }
-    if (watch_->stopped) {
-        stop_for(watch_->stop);
+    if (watch->stopped) {
+        stop_for(watch->stop);
         return;
     }
-    if (out_.interrupted) {
+    if (out.interrupted) {
         leave_unserved(text_device_cancelled());
         finish();
         return;
     }
-    switch (phase_) {
+    switch (current_phase) {
     case Rollout_phase::canary:
         after_canary();
         break;
@@ -234,102 +245,104 @@ void Rollout::on_pass_finished() {
 
 void Rollout::stop_for(const Rollout_stop& s) {
     const QString reason = describe(s);
-    out_.stopped = true;
-    out_.stop = s;
-    out_.stop_message = errfmt_run_stopped.tr().arg(reason);
+    out.stopped = true;
+    out.stop = s;
+    out.stop_message = errfmt_run_stopped.tr().arg(reason);
     leave_unserved(errfmt_device_stopped.tr().arg(reason));
-    emit stopped(out_.stop_message);
+    emit stopped(out.stop_message);
     finish();
 }
 
 void Rollout::after_canary() {
-    if (phase_ == Rollout_phase::canary) {
-        const int bad = canary_breaker(setup_.policy, rows_.data(), devices_, selected_.data());
+    if (current_phase == Rollout_phase::canary) {
+        const int bad =
+            canary_breaker(run_setup.policy, row_states.data(), device_count, selected.data());
         if (bad >= 0) {
             Rollout_stop s;
             s.cause = Stop_cause::canary;
-            s.canary = setup_.policy.canary;
+            s.canary = run_setup.policy.canary;
             s.imei = configuration.devices.rows[bad].device->imei;
-            s.cls = rows_[unsigned(bad)].cls;
+            s.cls = row_states[unsigned(bad)].cls;
             stop_for(s);
             return;
         }
     }
-    const unsigned rest = select_main(rows_.data(), devices_, selected_.data());
+    const unsigned rest = select_main(row_states.data(), device_count, selected.data());
     // A plain run takes every device as it always did.
-    if (setup_.policy.canary == 0 && setup_.resume.isEmpty() && setup_.only.empty())
-        begin_pass(Rollout_phase::main, nullptr, devices_, true);
+    if (run_setup.policy.canary == 0 && run_setup.resume.isEmpty() && run_setup.only.empty())
+        begin_pass(Rollout_phase::main, nullptr, device_count, true);
     else if (rest)
-        begin_pass(Rollout_phase::main, selected_.data(), rest, true);
+        begin_pass(Rollout_phase::main, selected.data(), rest, true);
     else
         next_retry();
 }
 
 void Rollout::next_retry() {
-    if (retry_ >= setup_.policy.retry_passes ||
-        select_retry(setup_.policy, rows_.data(), devices_, selected_.data()) == 0) {
+    if (retry_number >= run_setup.policy.retry_passes ||
+        select_retry(run_setup.policy, row_states.data(), device_count, selected.data()) == 0) {
         finish();
         return;
     }
-    ++retry_;
-    next_pass_ms_ = now_ms() + int64_t(setup_.policy.retry_delay_ms);
+    ++retry_number;
+    next_pass_at_ms = now_ms() + int64_t(run_setup.policy.retry_delay_ms);
     set_phase(Rollout_phase::waiting);
-    delay_timer_->start(int(setup_.policy.retry_delay_ms));
+    delay_timer->start(int(run_setup.policy.retry_delay_ms));
 }
 
 void Rollout::on_delay_over() {
-    if (phase_ != Rollout_phase::waiting)
+    if (current_phase != Rollout_phase::waiting)
         return;
-    if (!cancelled_ && setup_.cancel_requested && setup_.cancel_requested()) {
-        cancelled_ = true;
-        out_.interrupted = true;
+    if (!cancelled && run_setup.cancel_requested && run_setup.cancel_requested()) {
+        cancelled = true;
+        out.interrupted = true;
         finish();
         return;
     }
     // Taken again: a device may have changed since the waiting began only by a cancel.
-    const unsigned again = select_retry(setup_.policy, rows_.data(), devices_, selected_.data());
-    begin_pass(Rollout_phase::retry, selected_.data(), again, false);
+    const unsigned again =
+        select_retry(run_setup.policy, row_states.data(), device_count, selected.data());
+    begin_pass(Rollout_phase::retry, selected.data(), again, false);
 }
 
 void Rollout::on_tick() {
-    if (!cancelled_ && setup_.cancel_requested && setup_.cancel_requested())
+    if (!cancelled && run_setup.cancel_requested && run_setup.cancel_requested())
         cancel();
-    if (phase_ == Rollout_phase::finished)
+    if (current_phase == Rollout_phase::finished)
         return;
     drain();
     emit tick();
 }
 
 void Rollout::record(unsigned row) {
-    Row_state& st = rows_[row];
+    Row_state& st = row_states[row];
     const Device_row& r = configuration.devices.rows[row];
     Device* d = r.device;
     const bool ok = (d->run_flags & Device::succeeded) != 0;
     if (st.attempts == 0) {
-        ++server_finished_[r.server];
+        ++server_finished_count[r.server];
     } else if (!st.ok) {
-        --by_class_[st.cls];
-        --server_failed_[r.server];
+        --by_class[st.cls];
+        --server_failed_count[r.server];
     }
     if (!ok) {
-        ++by_class_[d->fail_class < fail_class_count ? d->fail_class : fail_internal];
-        ++server_failed_[r.server];
+        ++by_class[d->fail_class < fail_class_count ? d->fail_class : fail_internal];
+        ++server_failed_count[r.server];
     }
     ++st.attempts;
     st.ok = ok;
     st.cls = ok ? fail_none : d->fail_class;
-    ++attempt_count_;
-    if (!journal_.is_open() && !report_.is_open())
+    ++attempt_count;
+    if (!journal.is_open() && !report.is_open())
         return;
     const Server* server = configuration.servers.rows[r.server].server;
-    Attempt& a = attempt_;
+    Attempt& a = attempt;
     a.imei = d->imei;
     a.address = server->address;
     a.port = server->port;
     a.ok = ok;
     a.fail_class = ok ? 0u : unsigned(d->fail_class);
     a.text.truncate(0);
-    const Params* params = setup_.params;
+    const Params* params = run_setup.params;
     if (!a.ok) {
         a.text = d->error_text;
     } else if (params && uint64_t(d->values.size()) >= params->total_size) {
@@ -340,74 +353,74 @@ void Rollout::record(unsigned row) {
             a.text += params->items[p]->show(values + params->items[p]->offset);
         }
     }
-    a.end_ms = watch_->end_ms[row];
+    a.end_ms = watch->end_ms[row];
     a.start_ms = d->run_start_ms ? d->run_start_ms : a.end_ms;
     a.attempt = st.attempts;
-    if (journal_.is_open()) {
-        line_.truncate(0);
-        append_attempt_json(line_, a);
-        journal_.add(line_);
+    if (journal.is_open()) {
+        line.truncate(0);
+        append_attempt_json(line, a);
+        journal.add(line);
     }
-    if (report_.is_open())
-        report_.add(a, journal_.is_open() ? &line_ : nullptr);
+    if (report.is_open())
+        report.add(a, journal.is_open() ? &line : nullptr);
 }
 
 void Rollout::drain() {
     {
-        std::lock_guard<std::mutex> lock(watch_->mutex);
-        std::swap(watch_->ended, draining_);
+        std::lock_guard<std::mutex> lock(watch->mutex);
+        std::swap(watch->ended, draining);
     }
-    for (unsigned row : draining_)
+    for (unsigned row : draining)
         record(row);
-    draining_.clear();
+    draining.clear();
     QString error;
-    if (out_.file_error.isEmpty() && !journal_.flush(false, error))
-        out_.file_error = error;
+    if (out.file_error.isEmpty() && !journal.flush(false, error))
+        out.file_error = error;
 }
 
 // Every device that no pass has taken yet gets the text, as cancelled.
 void Rollout::leave_unserved(const QString& text) {
     const int64_t now = now_ms();
-    for (unsigned i = 0; i < devices_; ++i) {
-        if (rows_[i].skipped || rows_[i].attempts != 0)
+    for (unsigned i = 0; i < device_count; ++i) {
+        if (row_states[i].skipped || row_states[i].attempts != 0)
             continue;
         Device* d = configuration.devices.rows[i].device;
         d->run_flags = 0;
         d->error_text = text;
         d->fail_class = fail_cancelled;
         d->run_start_ms = 0;
-        watch_->end_ms[i] = now;
+        watch->end_ms[i] = now;
         record(i);
     }
 }
 
 bool Rollout::left_out(unsigned row) const {
-    return !setup_.only.empty() && (row >= setup_.only.size() || !setup_.only[row]);
+    return !run_setup.only.empty() && (row >= run_setup.only.size() || !run_setup.only[row]);
 }
 
 void Rollout::finish() {
-    tick_timer_->stop();
-    if (out_.interrupted)
+    tick_timer->stop();
+    if (out.interrupted)
         leave_unserved(text_device_cancelled());
     // Devices skipped by the resumed journal succeeded in the run it records.
-    for (unsigned i = 0; i < devices_; ++i)
-        if (rows_[i].skipped && !left_out(i)) {
+    for (unsigned i = 0; i < device_count; ++i)
+        if (row_states[i].skipped && !left_out(i)) {
             Device* d = configuration.devices.rows[i].device;
             d->run_flags = Device::succeeded;
             d->error_text.clear();
         }
     QString error;
-    if (!journal_.close(error) && out_.file_error.isEmpty())
-        out_.file_error = error;
-    if (report_.is_open()) {
+    if (!journal.close(error) && out.file_error.isEmpty())
+        out.file_error = error;
+    if (report.is_open()) {
         Report_summary s;
-        s.attempts = attempt_count_;
-        for (unsigned i = 0; i < devices_; ++i) {
+        s.attempts = attempt_count;
+        for (unsigned i = 0; i < device_count; ++i) {
             const Device* d = configuration.devices.rows[i].device;
             if (left_out(i))
                 continue;
             ++s.devices;
-            if (rows_[i].skipped)
+            if (row_states[i].skipped)
                 ++s.skipped;
             else if (d->run_flags & Device::succeeded)
                 ++s.ok;
@@ -416,10 +429,10 @@ void Rollout::finish() {
                 ++s.by_class[d->fail_class < fail_class_count ? d->fail_class : fail_internal];
             }
         }
-        s.wall_ms = now_ms() - started_ms_;
-        s.stopped = out_.stop_message;
-        if (!report_.commit(s, error) && out_.file_error.isEmpty())
-            out_.file_error = error;
+        s.wall_ms = now_ms() - started_ms;
+        s.stopped = out.stop_message;
+        if (!report.commit(s, error) && out.file_error.isEmpty())
+            out.file_error = error;
     }
     set_phase(Rollout_phase::finished);
     emit finished();

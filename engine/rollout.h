@@ -82,21 +82,21 @@ public:
     // and the devices that no pass has taken get the cancellation text.
     void cancel();
 
-    Rollout_phase phase() const { return phase_; }
+    Rollout_phase phase() const { return current_phase; }
     // The retry pass that runs or is waited for (1 to retry_passes), 0 before the first.
-    unsigned retry_pass() const { return retry_; }
-    unsigned retry_passes() const { return setup_.policy.retry_passes; }
+    unsigned retry_pass() const { return retry_number; }
+    unsigned retry_passes() const { return run_setup.policy.retry_passes; }
     // While waiting: when the next pass begins (UTC milliseconds since the epoch).
-    int64_t next_pass_ms() const { return next_pass_ms_; }
+    int64_t next_pass_ms() const { return next_pass_at_ms; }
     // The running pass's engine, for its counters and its progress() signal; null between
     // passes. Deleted when the pass ends.
-    Engine* engine() const { return engine_.get(); }
+    Engine* engine() const { return pass_engine.get(); }
     // Devices of the running pass.
-    unsigned pass_devices() const { return pass_devices_; }
+    unsigned pass_devices() const { return pass_device_count; }
     // When the running pass began (UTC ms).
-    int64_t pass_started_ms() const { return pass_started_ms_; }
-    bool is_finished() const { return phase_ == Rollout_phase::finished; }
-    const Rollout_outcome& outcome() const { return out_; }
+    int64_t pass_started_ms() const { return pass_start_ms; }
+    bool is_finished() const { return current_phase == Rollout_phase::finished; }
+    const Rollout_outcome& outcome() const { return out; }
 
     // Tallies of the recorded attempts (main thread; current as of the last tick): the last
     // attempt of each device counts, so a device that a retry brought is no longer a failure.
@@ -105,9 +105,9 @@ public:
     unsigned server_finished(unsigned server_row) const;
     unsigned server_failed(unsigned server_row) const;
     // Devices that the resumed journal records as succeeded, left out of every pass.
-    unsigned skipped() const { return skipped_count_; }
+    unsigned skipped() const { return skipped_count; }
     // Attempts recorded so far.
-    uint64_t attempts() const { return attempt_count_; }
+    uint64_t attempts() const { return attempt_count; }
 
     static constexpr int tick_ms = 100;
 
@@ -141,34 +141,34 @@ private:
     bool left_out(unsigned row) const; // not in setup.only
     QString describe(const Rollout_stop& s) const;
 
-    Rollout_setup setup_;
-    const unsigned devices_;
-    Rollout_phase phase_ = Rollout_phase::idle;
-    unsigned retry_ = 0;
-    int64_t next_pass_ms_ = 0;
-    int64_t started_ms_ = 0;
-    int64_t pass_started_ms_ = 0;
-    unsigned pass_devices_ = 0;
-    bool cancelled_ = false;
-    Rollout_outcome out_;
+    Rollout_setup run_setup;
+    const unsigned device_count;
+    Rollout_phase current_phase = Rollout_phase::idle;
+    unsigned retry_number = 0;
+    int64_t next_pass_at_ms = 0;
+    int64_t started_ms = 0;
+    int64_t pass_start_ms = 0;
+    unsigned pass_device_count = 0;
+    bool cancelled = false;
+    Rollout_outcome out;
 
-    std::unique_ptr<Watch> watch_;
-    std::unique_ptr<Engine> engine_;
-    QTimer* tick_timer_;
-    QTimer* delay_timer_;
+    std::unique_ptr<Watch> watch;
+    std::unique_ptr<Engine> pass_engine;
+    QTimer* tick_timer;
+    QTimer* delay_timer;
 
-    std::vector<Row_state> rows_;
-    std::vector<unsigned char> selected_;
-    std::vector<unsigned> draining_;
-    std::vector<unsigned> by_class_;
-    std::vector<unsigned> server_finished_, server_failed_;
-    unsigned skipped_count_ = 0;
-    uint64_t attempt_count_ = 0;
+    std::vector<Row_state> row_states;
+    std::vector<unsigned char> selected;
+    std::vector<unsigned> draining;
+    std::vector<unsigned> by_class;
+    std::vector<unsigned> server_finished_count, server_failed_count;
+    unsigned skipped_count = 0;
+    uint64_t attempt_count = 0;
 
-    Journal_writer journal_;
-    Report_file report_;
-    QByteArray line_;
-    Attempt attempt_;
+    Journal_writer journal;
+    Report_file report;
+    QByteArray line;
+    Attempt attempt;
 };
 
 void rollout_clear_translation();

@@ -20,10 +20,10 @@ void server_progress_model_clear_translation() {
 }
 
 Server_progress_model::Server_progress_model(const Rollout& rollout, QObject* parent)
-    : QAbstractTableModel(parent), rollout_(&rollout), rows_(int(configuration.servers.count)) {}
+    : QAbstractTableModel(parent), rollout_(&rollout), rows(int(configuration.servers.count)) {}
 
 int Server_progress_model::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : rows_;
+    return parent.isValid() ? 0 : rows;
 }
 
 int Server_progress_model::columnCount(const QModelIndex& parent) const {
@@ -31,7 +31,7 @@ int Server_progress_model::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant Server_progress_model::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rows_)
+    if (!index.isValid() || index.row() >= rows)
         return QVariant();
     const unsigned row = unsigned(index.row());
     if (role == Qt::TextAlignmentRole && index.column() != col_server)
@@ -69,6 +69,6 @@ QVariant Server_progress_model::headerData(int section, Qt::Orientation orientat
 }
 
 void Server_progress_model::refresh() {
-    if (rows_ > 0)
-        emit dataChanged(index(0, col_finished), index(rows_ - 1, col_failed), {Qt::DisplayRole});
+    if (rows > 0)
+        emit dataChanged(index(0, col_finished), index(rows - 1, col_failed), {Qt::DisplayRole});
 }

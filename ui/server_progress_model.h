@@ -26,7 +26,7 @@ public:
 
 private:
     const Rollout* rollout_;
-    int rows_;
+    int rows;
 };
 
 void server_progress_model_clear_translation();

@@ -138,9 +138,6 @@ void tst_Batch_files::flows_data() {
         << QStringList{"cfg c.zu", "fifo f"}
         << QStringList{"command", "{D}/c.zu", "restart", "--report", "{D}/f"} << "" << 2
         << not_output.arg("{D}/f", "в опции «--report»") << QStringList() << false;
-    QTest::newRow("--journal onto a device")
-        << cfg << QStringList{"command", "{D}/c.zu", "restart", "--journal", "/dev/null"} << "" << 2
-        << not_output.arg("/dev/null", "в опции «--journal»") << QStringList() << false;
 
     // Only regular files are read.
     QTest::newRow("a FIFO as the configuration")

@@ -31,7 +31,6 @@ class tst_Qt_translations : public QObject {
 private slots:
     void initTestCase();
     void save_dialog_has_russian_buttons();
-    void open_dialog_has_russian_buttons();
     void message_box_buttons_are_russian();
     void text_field_menu_is_russian();
 };
@@ -53,19 +52,6 @@ void tst_Qt_translations::save_dialog_has_russian_buttons() {
     QVERIFY(script.wait_all_answered());
     QCOMPARE(kind, QStringLiteral("QFileDialog"));
     QVERIFY2(buttons.contains(QStringLiteral("Сохранить")), qPrintable(buttons.join('|')));
-    QVERIFY2(buttons.contains(QStringLiteral("Отмена")), qPrintable(buttons.join('|')));
-}
-
-void tst_Qt_translations::open_dialog_has_russian_buttons() {
-    Modal_script script;
-    QStringList buttons;
-    script.then([&](QWidget* w) {
-        buttons = button_texts(w);
-        static_cast<QDialog*>(w)->reject();
-    });
-    QFileDialog::getOpenFileName(nullptr, QStringLiteral("Из какого файла?"));
-    QVERIFY(script.wait_all_answered());
-    QVERIFY2(buttons.contains(QStringLiteral("Открыть")), qPrintable(buttons.join('|')));
     QVERIFY2(buttons.contains(QStringLiteral("Отмена")), qPrintable(buttons.join('|')));
 }
 

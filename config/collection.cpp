@@ -144,11 +144,15 @@ Collection::Collection() : devices(this) {}
 Collection::~Collection() = default;
 
 void Collection::replace_tables(Server_row* server_rows, unsigned short server_count,
-                                Device_row* device_rows, unsigned device_count) {
+                                Device_row* device_rows, unsigned device_count,
+                                bool owns_objects) {
+    Server_row* const old_servers = servers.rows;
+    const unsigned old_server_count = servers.count;
+    Device_row* const old_devices = devices.rows;
+    const unsigned old_device_count = devices.count;
+    // The old objects are freed only after the views were told.
     servers.beginResetModel();
     devices.beginResetModel();
-    Server_row* old_servers = servers.rows;
-    Device_row* old_devices = devices.rows;
     servers.rows = server_rows;
     servers.count = server_count;
     devices.rows = device_rows;
@@ -157,8 +161,14 @@ void Collection::replace_tables(Server_row* server_rows, unsigned short server_c
     devices.value_brushes.clear();
     devices.endResetModel();
     servers.endResetModel();
-    delete[] old_servers;
+    if (owns_objects) {
+        for (unsigned i = 0; i < old_device_count; ++i)
+            delete old_devices[i].device;
+        for (unsigned i = 0; i < old_server_count; ++i)
+            delete old_servers[i].server;
+    }
     delete[] old_devices;
+    delete[] old_servers;
 }
 
 void Collection::select_success(const Collection& source) {

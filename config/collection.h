@@ -246,9 +246,10 @@ public:
     QString device_description(unsigned index) const;
 
 protected:
-    // Swaps in new tables with a full reset of both models and frees the old arrays.
+    // Swaps in new tables with a full reset of both models and frees the old arrays, and with
+    // `owns_objects` the old rows' servers and devices too.
     void replace_tables(Server_row* server_rows, unsigned short server_count,
-                        Device_row* device_rows, unsigned device_count);
+                        Device_row* device_rows, unsigned device_count, bool owns_objects = false);
 
 private:
     void select(const Collection& source, bool success);

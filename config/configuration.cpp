@@ -53,27 +53,7 @@ Configuration::~Configuration() {
 
 void Configuration::set(Server_row* server_rows, unsigned short server_count,
                         Device_row* device_rows, unsigned device_count) {
-    Server_row* const old_servers = servers.rows;
-    const unsigned old_server_count = servers.count;
-    Device_row* const old_devices = devices.rows;
-    const unsigned old_device_count = devices.count;
-    // The old objects are freed only after the views were told.
-    servers.beginResetModel();
-    devices.beginResetModel();
-    servers.rows = server_rows;
-    servers.count = server_count;
-    devices.rows = device_rows;
-    devices.count = device_count;
-    devices.value_texts.clear();
-    devices.value_brushes.clear();
-    devices.endResetModel();
-    servers.endResetModel();
-    for (unsigned i = 0; i < old_device_count; ++i)
-        delete old_devices[i].device;
-    for (unsigned i = 0; i < old_server_count; ++i)
-        delete old_servers[i].server;
-    delete[] old_devices;
-    delete[] old_servers;
+    replace_tables(server_rows, server_count, device_rows, device_count, true);
 }
 
 void clear_cfg() {

@@ -92,8 +92,16 @@ public:
 
 class Device : public S_hook<Device> {
 public:
-    // run flags
-    enum : unsigned char { succeeded = 0x01, written = 0x02 };
+    // run flags; the last three only in an upload with a version check: the device already
+    // showed the expected version and took no file, the verification read it after the
+    // upload, the version was read in the last attempt (values hold it)
+    enum : unsigned char {
+        succeeded = 0x01,
+        written = 0x02,
+        skipped_current = 0x04,
+        verified = 0x08,
+        version_read = 0x10
+    };
 
     QString notes;
     uint64_t imei = 0;
@@ -105,7 +113,9 @@ public:
     Fail_class fail_class = fail_none; // why the device failed in the last run
     unsigned run_row = 0;              // row in the device table, set when a run takes the device
     int64_t run_start_ms = 0;          // when the last run began to serve it (UTC); 0: never began
-    QByteArray values;                 // raw parameter values of the last gather run
+    // Raw parameter values of the last gather run; in an upload with a version check, the
+    // version read at that parameter's offset.
+    QByteArray values;
 
     const QString& imei_str();
     // Appends the " device(...)" line.

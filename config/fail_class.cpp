@@ -4,8 +4,9 @@
 
 #include <cstring>
 
-static const char* const names[fail_class_count] = {
-    "", "connect", "rupture", "timeout", "not_linked", "auth", "device", "cancelled", "internal"};
+static const char* const names[fail_class_count] = {"",           "connect", "rupture", "timeout",
+                                                    "not_linked", "auth",    "device",  "cancelled",
+                                                    "internal",   "verify"};
 
 static Tr display_names[fail_class_count] = {
     {"fail_class", ""},
@@ -17,6 +18,7 @@ static Tr display_names[fail_class_count] = {
     {"fail_class", "отказ устройства"},
     {"fail_class", "не обслужено"},
     {"fail_class", "внутренняя ошибка"},
+    {"fail_class", "версия не подтвердилась"},
 };
 
 void fail_class_clear_translation() {

@@ -15,6 +15,7 @@ enum Fail_class : unsigned char {
     fail_device,     // the device refused or failed the work
     fail_cancelled,  // the run was cancelled or stopped before the device was done
     fail_internal,   // an error of the program
+    fail_verify,     // after the upload the device reports another version than expected
     fail_class_count
 };
 

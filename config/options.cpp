@@ -20,6 +20,7 @@ unsigned stop_after_failures = 0;
 unsigned stop_at_failure_rate = 0;
 unsigned retry_passes = 0;
 unsigned retry_delay = 5000;
+unsigned verify_delay = 60000;
 
 bool simultaneously_defined = false;
 bool connect_timeout_defined = false;
@@ -38,6 +39,7 @@ bool stop_after_failures_defined = false;
 bool stop_at_failure_rate_defined = false;
 bool retry_passes_defined = false;
 bool retry_delay_defined = false;
+bool verify_delay_defined = false;
 
 constexpr unsigned max_timeout = 86400000;
 
@@ -59,6 +61,7 @@ const Option_info option_info[option_count] = {
     {"stop_at_failure_rate", 0, 100, &stop_at_failure_rate_defined},
     {"retry_passes", 0, 10, &retry_passes_defined},
     {"retry_delay", 5000, max_timeout, &retry_delay_defined},
+    {"verify_delay", 60000, max_timeout, &verify_delay_defined},
 };
 
 // The time-outs in the order of option_info, after simultaneously.
@@ -70,8 +73,8 @@ static int* const timeout_values[exchange_option_count - 1] = {
 
 // The rollout options in the order of option_info.
 static unsigned* const rollout_values[rollout_option_count] = {
-    &max_per_server,       &canary,       &stop_after_failures,
-    &stop_at_failure_rate, &retry_passes, &retry_delay,
+    &max_per_server, &canary,      &stop_after_failures, &stop_at_failure_rate,
+    &retry_passes,   &retry_delay, &verify_delay,
 };
 
 unsigned get_option(int index) {

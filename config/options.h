@@ -16,13 +16,14 @@ extern int ping_answer_timeout;           // default 2000
 extern int reconnect_delay;               // default 1000
 
 // The rollout policy (see engine/rollout_policy.h). 0 while not defined, which means: no cap,
-// no canary, no stop, no retry; retry_delay alone has a default.
+// no canary, no stop, no retry; retry_delay and verify_delay have defaults.
 extern unsigned max_per_server;       // 1..65535: connections at once to one server
 extern unsigned canary;               // 1..999999: devices of the trial group served first
 extern unsigned stop_after_failures;  // 1..999999: failed devices that stop the run
 extern unsigned stop_at_failure_rate; // 1..100: per cent of failures that stops the run
 extern unsigned retry_passes;         // 1..10: passes over the devices that failed
 extern unsigned retry_delay;          // 1..86400000 ms before each retry pass, default 5000
+extern unsigned verify_delay;         // 1..86400000 ms before the version check pass, default 60000
 
 extern bool simultaneously_defined;
 extern bool connect_timeout_defined;
@@ -41,6 +42,7 @@ extern bool stop_after_failures_defined;
 extern bool stop_at_failure_rate_defined;
 extern bool retry_passes_defined;
 extern bool retry_delay_defined;
+extern bool verify_delay_defined;
 
 // The options in the order of the text. The first eleven are the exchange options of the
 // options dialog's rows; the rollout options follow as a range of their own (the dialog's
@@ -63,6 +65,7 @@ enum Option_index {
     opt_stop_at_failure_rate,
     opt_retry_passes,
     opt_retry_delay,
+    opt_verify_delay,
     option_count
 };
 constexpr int exchange_option_count = opt_max_per_server;

@@ -10,11 +10,13 @@
 #include <cstdint>
 
 // What makes two runs the same work: the action, the device file name and the file's
-// CRC-32 (both empty for gather and command).
+// CRC-32 (both empty for gather and command), and for an upload with a version check the
+// version expected ("main 2.1.0"; empty without a check, and then not in the head).
 struct Journal_work {
     QString action;
     QString devfname;
     QString crc32;
+    QString version{};
 };
 
 // "IMEI ADDRESS:PORT", the key of a device in a resumed journal.

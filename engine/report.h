@@ -21,6 +21,12 @@ struct Attempt {
     int64_t start_ms = 0; // UTC milliseconds since the epoch
     int64_t end_ms = 0;
     unsigned attempt = 1;
+    // Uploads with a version check: the device showed the expected version and took no file;
+    // the version read before the upload and after it (by the verification, or the version
+    // of a skipped device); empty when not read. Without a check: false and empty.
+    bool skipped = false;
+    QString version_before;
+    QString version_after;
 };
 
 // "2026-12-09T06:05:01.123Z".
@@ -44,6 +50,11 @@ struct Report_summary {
     unsigned by_class[fail_class_count] = {}; // failed devices by their last class
     int64_t wall_ms = 0;
     QString stopped; // why the run was stopped; empty: it was not
+    // Runs with a version check only, so that a run without one writes what it always did:
+    // the "verify" class and the counts of skipped and verified devices.
+    bool version_check = false;
+    unsigned skipped_current = 0;
+    unsigned verified = 0;
 };
 void append_summary_json(QByteArray& out, const Report_summary& s);
 

@@ -23,6 +23,7 @@
 #include "engine/journal.h"
 #include "engine/report.h"
 #include "engine/rollout_policy.h"
+#include "engine/version_check.h"
 
 #include <QObject>
 #include <QString>
@@ -40,6 +41,11 @@ struct Rollout_setup {
     const Params* params = nullptr; // gather: a succeeded attempt's text is its values
     Journal_work work;              // names the work in the journal's head
     Rollout_policy policy;
+    // Uploads only: the version that one parameter of make_version_params() must show. With
+    // skip_current a device that shows it already takes no file; with verify the devices that
+    // took it are read again verify_delay_ms after the last upload pass. A skipped or verified
+    // device keeps the saying in its error_text although it succeeded.
+    Version_check version;
     QString journal; // a new journal there (an existing file is replaced); empty: none
     QString resume;  // a journal to resume from and append to; empty: none
     QString report;  // the report: CSV when the name ends in ".csv", else JSON Lines; empty: none
@@ -54,7 +60,8 @@ struct Rollout_setup {
     bool (*cancel_requested)() = nullptr;
 };
 
-enum class Rollout_phase { idle, canary, main, waiting, retry, finished };
+// waiting: before a retry pass or, when waiting_for_verify(), before the verification pass.
+enum class Rollout_phase { idle, canary, main, waiting, retry, verify, finished };
 
 struct Rollout_outcome {
     QString engine_error;     // the run could not be made
@@ -88,6 +95,10 @@ public:
     unsigned retry_passes() const { return run_setup.policy.retry_passes; }
     // While waiting: when the next pass begins (UTC milliseconds since the epoch).
     int64_t next_pass_ms() const { return next_pass_at_ms; }
+    // The pass waited for is the verification pass (not a retry pass).
+    bool waiting_for_verify() const {
+        return current_phase == Rollout_phase::waiting && verify_next;
+    }
     // The running pass's engine, for its counters and its progress() signal; null between
     // passes. Deleted when the pass ends.
     Engine* engine() const { return pass_engine.get(); }
@@ -108,6 +119,10 @@ public:
     unsigned skipped() const { return skipped_count; }
     // Attempts recorded so far.
     uint64_t attempts() const { return attempt_count; }
+    // Devices that showed the expected version already and took no file, and devices whose
+    // version the verification pass confirmed (main thread; as of the last tick).
+    unsigned skipped_current() const { return skipped_current_count; }
+    unsigned verified() const { return verified_count; }
 
     static constexpr int tick_ms = 100;
 
@@ -163,7 +178,9 @@ private:
     std::vector<unsigned> by_class;
     std::vector<unsigned> server_finished_count, server_failed_count;
     unsigned skipped_count = 0;
+    unsigned skipped_current_count = 0, verified_count = 0;
     uint64_t attempt_count = 0;
+    bool verify_next = false;
 
     Journal_writer journal;
     Report_file report;

@@ -96,6 +96,8 @@ static Tr phase_canary("dialog_exchange", "пробная группа");
 static Tr phase_main("dialog_exchange", "основной проход");
 static Tr phase_retry("dialog_exchange", "повторный проход %1 из %2");
 static Tr phase_waiting("dialog_exchange", "повторный проход %1 из %2 начнётся через %3 с.");
+static Tr phase_verify("dialog_exchange", "проверка версии после закачки");
+static Tr phase_waiting_verify("dialog_exchange", "проверка версии начнётся через %1 с.");
 static Tr phase_finished("dialog_exchange", "работа завершена");
 static Tr_with_hint caption_classes(
     "dialog_exchange", "Неудачи по причинам: %1",
@@ -348,8 +350,15 @@ void Dialog_exchange::show_phase() {
     case Rollout_phase::retry:
         text = phase_retry.tr().arg(rollout.retry_pass()).arg(rollout.retry_passes());
         break;
+    case Rollout_phase::verify:
+        text = phase_verify.tr();
+        break;
     case Rollout_phase::waiting: {
         const int64_t left = rollout.next_pass_ms() - QDateTime::currentMSecsSinceEpoch();
+        if (rollout.waiting_for_verify()) {
+            text = phase_waiting_verify.tr().arg(left > 0 ? (left + 999) / 1000 : 0);
+            break;
+        }
         text = phase_waiting.tr()
                    .arg(rollout.retry_pass())
                    .arg(rollout.retry_passes())
@@ -554,9 +563,9 @@ void Dialog_exchange::on_engine_finished() {
 }
 
 void dialog_exchange_clear_translation() {
-    Tr* texts[] = {&caption_connections, &caption_actions, &caption_finished, &phase_canary,
-                   &phase_main,          &phase_retry,     &phase_waiting,    &phase_finished,
-                   &text_no_failures,    &fmt_journal};
+    Tr* texts[] = {&caption_connections, &caption_actions,      &caption_finished, &phase_canary,
+                   &phase_main,          &phase_retry,          &phase_waiting,    &phase_finished,
+                   &phase_verify,        &phase_waiting_verify, &text_no_failures, &fmt_journal};
     for (Tr* t : texts)
         t->clear();
     Tr_with_hint* pairs[] = {&caption_connecting, &caption_connected,  &caption_device_count,

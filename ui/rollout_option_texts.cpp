@@ -65,6 +65,16 @@ static Rollout_option_texts texts[rollout_option_count] = {
      {"options", "Время (в миллисекундах), которое программа выжидает перед каждым\nповторным "
                  "проходом, чтобы устройства успели снова выйти на связь." RANGE
                  "\nЕсли параметр не задан, значение равно %3."}},
+    {{"options", "Задержка перед проверкой версии"},
+     {"options", "мс."},
+     {"options", CBOX_HEAD "Если отметки нет, будет использоваться значение по умолчанию.\n"
+                           "Сейчас это значение равно %2 миллисекунд, но оно может\nпоменяться "
+                           "в будущих версиях программы."},
+     {"options", "Время (в миллисекундах), которое программа выжидает после закачки,\nпрежде "
+                 "чем снова прочитать версию с устройств, на которые закачан\nфайл: устройство "
+                 "успевает применить его и перезапуститься.\nИспользуется только тогда, когда "
+                 "включена проверка версии\nпосле закачки." RANGE
+                 "\nЕсли параметр не задан, значение равно %3."}},
 };
 
 static Tr hint_ms("options", "Единица измерения: миллисекунда.");
@@ -102,7 +112,7 @@ QString rollout_option_unit(int option) {
 }
 
 QString rollout_option_unit_hint(int option) {
-    if (option == opt_retry_delay)
+    if (option == opt_retry_delay || option == opt_verify_delay)
         return hint_ms.tr();
     if (option == opt_stop_at_failure_rate)
         return hint_percent.tr();
@@ -111,8 +121,10 @@ QString rollout_option_unit_hint(int option) {
 
 QString rollout_option_cbox_hint(int option) {
     const QString s = of(option).hint_cbox.tr().arg(rollout_option_caption(option));
-    // Only the delay has a default to name.
-    return option == opt_retry_delay ? s.arg(option_info[option].default_value) : s;
+    // Only the delays have a default to name.
+    return option == opt_retry_delay || option == opt_verify_delay
+               ? s.arg(option_info[option].default_value)
+               : s;
 }
 
 QString rollout_option_hint(int option) {
@@ -120,7 +132,7 @@ QString rollout_option_hint(int option) {
     QString s = f.arg(1).arg(option_info[option].maximum);
     if (option == opt_stop_at_failure_rate)
         return s.arg(rollout_rate_minimum);
-    if (option == opt_retry_delay)
+    if (option == opt_retry_delay || option == opt_verify_delay)
         return s.arg(option_info[option].default_value);
     return s;
 }

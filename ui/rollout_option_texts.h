@@ -1,5 +1,5 @@
 #pragma once
-// The texts of the six rollout options for the options dialog's group "Безопасный запуск":
+// The texts of the rollout options for the options dialog's group "Безопасный запуск":
 // per option its caption, its unit label (empty: none), the check box's tooltip and the
 // field's tooltip, which says what the option does, its range and what "not defined" means.
 // Indexed by option - first_rollout_option (config/options.h).

@@ -124,6 +124,9 @@ void tst_Config_text::accepted_text_is_written_canonically_data() {
         << QStringLiteral("reconnect_delay = 7\nmax_per_server = 65535\ncanary = 999999\n"
                           "stop_after_failures = 1\nstop_at_failure_rate = 100\n"
                           "retry_passes = 10\nretry_delay = 86400000\n");
+    QTest::newRow("the version check delay follows the retry delay")
+        << QByteArray("verify_delay=1 retry_delay=2")
+        << QStringLiteral("retry_delay = 2\nverify_delay = 1\n");
     QTest::newRow("a rollout option at its default is still written")
         << QByteArray("retry_delay = 5000") << QStringLiteral("retry_delay = 5000\n");
     QTest::newRow("everything together keeps the layout")
@@ -188,6 +191,9 @@ void tst_Config_text::refused_text_reports_position_data() {
         << QByteArray("retry_passes=11") << 1 << 15
         << QStringLiteral("число слишком большое (должно быть не более 10)");
     QTest::newRow("a canary of no device") << QByteArray("canary=0") << 1 << 8 << too_small;
+    QTest::newRow("a version check delay above one day")
+        << QByteArray("verify_delay=86400001") << 1 << 21
+        << QStringLiteral("число слишком большое (должно быть не более 86400000)");
     QTest::newRow("a cap above the port range")
         << QByteArray("max_per_server=65536") << 1 << 20
         << QStringLiteral("число слишком большое (должно быть не более 65535)");

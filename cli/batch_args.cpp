@@ -25,6 +25,10 @@ static Tr errfmt_fail_class("batch", "Неизвестный класс неуд
                                      "классы connect, rupture, timeout, not_linked, auth, "
                                      "device, cancelled и internal через запятую.");
 static Tr errfmt_needs_option("batch", "Опция «%1» действует только вместе с опцией «%2».");
+static Tr errfmt_version_param("batch", "Неправильное значение опции «--version-param»: «%1». "
+                                        "Допустимы значения main, modem и gnss.");
+static Tr errtext_expect_alone("batch", "Опция «--expect-version» действует только вместе с "
+                                        "опцией «--skip-current» или «--verify».");
 static Tr errfmt_format("batch", "Неправильное значение опции «--format»: «%1». Допустимы "
                                  "значения modern и legacy.");
 static Tr errtext_journal_and_resume("batch",
@@ -103,9 +107,21 @@ static Tr text_help(
     "                      успешно той же работой с тем же файлом, пропускаются\n"
     "  --report FILE       записать отчёт по каждой попытке: JSON Lines, или CSV, если имя\n"
     "                      оканчивается на .csv\n"
+    "Проверка версии при закачке (upload); версия сравнивается с текстом, который\n"
+    "показывает gather:\n"
+    "  --expect-version TEXT  версия, которую устройство должно сообщать после закачки\n"
+    "  --version-param main|modem|gnss  какую версию сравнивать: основной прошивки (по\n"
+    "                      умолчанию), модема или навигационного приёмника\n"
+    "  --skip-current      перед закачкой прочитать версию и не закачивать файл на\n"
+    "                      устройства, которые уже сообщают TEXT (строка ok)\n"
+    "  --verify            после закачки (и повторов) выждать и снова прочитать версию с\n"
+    "                      устройств, получивших файл; другая версия - неудача verify\n"
+    "  --verify-delay S    пауза перед проверкой, секунд (по умолчанию параметр\n"
+    "                      verify_delay конфигурации, 60 с)\n"
     "Классы неудач: connect (нет соединения с сервером), rupture (разрыв соединения,\n"
     "нарушение протокола сервером), timeout, not_linked (устройство не на связи), auth\n"
-    "(неверный PIN-код), device (устройство отказало), cancelled, internal.\n"
+    "(неверный PIN-код), device (устройство отказало), cancelled, internal, verify (после\n"
+    "закачки устройство сообщает не ту версию).\n"
     "\n"
     "Результат работы: на стандартный вывод по строке на устройство, поля через табуляцию:\n"
     "IMEI, АДРЕС:ПОРТ сервера, ok или failed, затем текст ошибки или (для gather) три\n"
@@ -132,6 +148,8 @@ void batch_args_clear_translation() {
     errfmt_percent.clear();
     errfmt_fail_class.clear();
     errfmt_needs_option.clear();
+    errfmt_version_param.clear();
+    errtext_expect_alone.clear();
     errfmt_format.clear();
     errtext_journal_and_resume.clear();
     errtext_log_format.clear();
@@ -194,6 +212,9 @@ const Value_option value_options[] = {
     {"--resume", &Batch_args::resume, false},
     {"--report", &Batch_args::report, false},
     {"--server", &Batch_args::server, false},
+    {"--expect-version", &Batch_args::expect_version, false},
+    {"--version-param", &Batch_args::version_param_text, false},
+    {"--verify-delay", &Batch_args::verify_delay_text, false},
 };
 
 // Rollout options that hold a number, with its range.
@@ -212,6 +233,7 @@ const Number_option number_options[] = {
      &Batch_args::stop_after_failures, 1, 999999},
     {"--retry", &Batch_args::retry_text, &Batch_args::retry, 1, 100},
     {"--retry-delay", &Batch_args::retry_delay_text, &Batch_args::retry_delay, 0, 86400},
+    {"--verify-delay", &Batch_args::verify_delay_text, &Batch_args::verify_delay, 0, 86400},
 };
 
 // Options that only make sense beside another one.
@@ -226,6 +248,9 @@ const Option_pair option_pairs[] = {
     {"--canary-ignore", &Batch_args::canary_ignore_text, "--canary", &Batch_args::canary_text},
     {"--retry-delay", &Batch_args::retry_delay_text, "--retry", &Batch_args::retry_text},
     {"--retry-classes", &Batch_args::retry_classes_text, "--retry", &Batch_args::retry_text},
+    {"--version-param", &Batch_args::version_param_text, "--expect-version",
+     &Batch_args::expect_version},
+    {"--verify-delay", &Batch_args::verify_delay_text, "--verify", nullptr},
 };
 
 struct Flag_option {
@@ -234,9 +259,9 @@ struct Flag_option {
 };
 
 const Flag_option flag_options[] = {
-    {"--trace", &Batch_args::trace},
-    {"--quiet", &Batch_args::quiet},
-    {"--yes", &Batch_args::yes},
+    {"--trace", &Batch_args::trace},   {"--quiet", &Batch_args::quiet},
+    {"--yes", &Batch_args::yes},       {"--skip-current", &Batch_args::skip_current},
+    {"--verify", &Batch_args::verify},
 };
 
 Batch_args failed(const QString& message) {
@@ -318,9 +343,43 @@ QString parse_rollout(Batch_args& a, const QString& cmd_name) {
     for (const auto& g : given)
         if (!g.value.isEmpty() && !runs)
             return errfmt_not_for_command.tr().arg(QLatin1String(g.name), cmd_name);
-    for (const Option_pair& p : option_pairs)
-        if (!(a.*p.text).isEmpty() && (a.*p.needed).isEmpty())
+    const struct {
+        const char* name;
+        bool given;
+    } version_given[] = {{"--expect-version", !a.expect_version.isEmpty()},
+                         {"--version-param", !a.version_param_text.isEmpty()},
+                         {"--skip-current", a.skip_current},
+                         {"--verify", a.verify},
+                         {"--verify-delay", !a.verify_delay_text.isEmpty()}};
+    for (const auto& g : version_given)
+        if (g.given && a.cmd != Batch_args::upload)
+            return errfmt_not_for_command.tr().arg(QLatin1String(g.name), cmd_name);
+    if (a.expect_version.isEmpty()) {
+        if (a.skip_current)
+            return errfmt_needs_option.tr().arg(QStringLiteral("--skip-current"),
+                                                QStringLiteral("--expect-version"));
+        if (a.verify)
+            return errfmt_needs_option.tr().arg(QStringLiteral("--verify"),
+                                                QStringLiteral("--expect-version"));
+    } else if (!a.skip_current && !a.verify) {
+        return errtext_expect_alone.tr();
+    }
+    for (const Option_pair& p : option_pairs) {
+        const bool needed_given =
+            p.needed ? !(a.*p.needed).isEmpty() : a.verify; // --verify is a flag
+        if (!(a.*p.text).isEmpty() && !needed_given)
             return errfmt_needs_option.tr().arg(QLatin1String(p.name), QLatin1String(p.needs));
+    }
+    if (!a.version_param_text.isEmpty()) {
+        static const char* const words[] = {"main", "modem", "gnss"};
+        unsigned found = 3;
+        for (unsigned w = 0; w < 3; ++w)
+            if (a.version_param_text == QLatin1String(words[w]))
+                found = w;
+        if (found == 3)
+            return errfmt_version_param.tr().arg(a.version_param_text);
+        a.version_param = found;
+    }
     for (const Number_option& n : number_options) {
         const QString& text = a.*n.text;
         if (!text.isEmpty() && !parse_decimal(text, n.minimum, n.maximum, a.*n.field))

@@ -55,6 +55,15 @@ struct Batch_args {
     // The options as typed, converted into the fields above once the command is known.
     QString max_per_server_text, canary_text, canary_ignore_text, stop_after_failures_text,
         stop_rate_text, retry_text, retry_delay_text, retry_classes_text;
+
+    // The version check of an upload; the delay overrides the option verify_delay.
+    QString expect_version;
+    QString version_param_text; // main, modem or gnss as typed; empty: main
+    unsigned version_param = 0; // 0 main, 1 modem, 2 GNSS
+    bool skip_current = false;
+    bool verify = false;
+    QString verify_delay_text;
+    unsigned verify_delay = 0; // seconds
 };
 
 // Parses the arguments after the program name.

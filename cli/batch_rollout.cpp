@@ -11,6 +11,7 @@
 static Tr fmt_progress("batch", "TCP: устанавливается %1, установлено %2; подключено %3, "
                                 "авторизовано %4, успешно %5, неудачно %6; готово %7 из %8");
 static Tr fmt_rate("batch", "; %1 устр./с, осталось %2");
+static Tr fmt_verify_wait("batch", "Проверка версии начнётся через %1 с.");
 static Tr errfmt_canary_stop("batch", "устройство %2 из пробной группы (--canary %1) "
                                       "завершилось неудачей класса %3");
 static Tr errfmt_failures_stop("batch", "неудачей завершились %1 устройств (порог "
@@ -21,6 +22,7 @@ static Tr errfmt_rate_stop("batch", "неудачей завершились %1 
 void batch_rollout_clear_translation() {
     fmt_progress.clear();
     fmt_rate.clear();
+    fmt_verify_wait.clear();
     errfmt_canary_stop.clear();
     errfmt_failures_stop.clear();
     errfmt_rate_stop.clear();
@@ -107,6 +109,12 @@ Rollout_outcome run_rollout(const Batch_args& args, const Action& action, const 
     setup.params = params;
     setup.work = work;
     setup.policy = batch_rollout_policy(args);
+    setup.version.expected = args.expect_version;
+    setup.version.param = args.version_param;
+    setup.version.skip_current = args.skip_current;
+    setup.version.verify = args.verify;
+    setup.version.verify_delay_ms =
+        args.verify_delay_text.isEmpty() ? verify_delay : args.verify_delay * 1000u;
     setup.journal = args.journal;
     setup.resume = args.resume;
     setup.report = args.report;
@@ -115,8 +123,12 @@ Rollout_outcome run_rollout(const Batch_args& args, const Action& action, const 
     setup.cancel_requested = [] { return sigint_received() || stdout_closed(); };
     Rollout rollout(setup);
     QObject::connect(&rollout, &Rollout::tick, [&] {
-        if (const Engine* e = rollout.engine())
+        if (const Engine* e = rollout.engine()) {
             progress.show(progress_text(*e, rollout.pass_devices(), rollout.pass_started_ms()));
+        } else if (rollout.waiting_for_verify()) {
+            const int64_t left = rollout.next_pass_ms() - now_ms();
+            progress.show(fmt_verify_wait.tr().arg(left > 0 ? (left + 999) / 1000 : 0));
+        }
     });
     const Rollout_outcome out = rollout.run();
     progress.clear();

@@ -96,6 +96,10 @@ void print_results(const Params* params) {
                     line += QLatin1Char('\t');
                     line += param->show(values + param->offset); // already shown escaped
                 }
+            } else if (!device->error_text.isEmpty()) {
+                // A version check's saying: skipped as current, or verified.
+                line += QLatin1Char('\t');
+                append_tsv_escaped(line, device->error_text);
             }
         } else {
             line += QLatin1String("\tfailed\t");

@@ -2,7 +2,9 @@
 
 #include "config/config.h"
 #include "engine/actor.h"
+#include "engine/engine.h"
 #include "engine/params.h"
+#include "engine/version_check.h"
 
 #include <cstring>
 
@@ -28,8 +30,14 @@ Action::Action(Kind kind, const Action_texts& texts, bool has_title_arg, const Q
 
 Action::~Action() = default;
 
-Step Action_upload::start(Actor&) const {
-    return Actor::send_upfile;
+Step Action_upload::start(Actor& actor) const {
+    const Engine& e = *actor.engine;
+    if (e.version_pass == Engine::Version_pass::none)
+        return Actor::send_upfile;
+    // The version first: before the file (skip) or in its place (verify).
+    size_values(actor.device->values, *e.version_params);
+    actor.param_index = e.version->param;
+    return Actor::send_getparam;
 }
 
 Action_upload_firmware::Action_upload_firmware()
@@ -45,15 +53,7 @@ Action_gather::Action_gather(const Params& params)
     : Action(gather, action_texts_gather, false, QString()), params(&params) {}
 
 Step Action_gather::start(Actor& actor) const {
-    // Values from an earlier gather stay until overwritten; new bytes start as zero.
-    QByteArray& values = actor.device->values;
-    const int old_size = values.size();
-    const int total = int(params->total_size);
-    if (old_size != total) {
-        values.resize(total);
-        if (total > old_size)
-            std::memset(values.data() + old_size, 0, size_t(total - old_size));
-    }
+    size_values(actor.device->values, *params);
     actor.param_index = 0;
     return Actor::send_getparam;
 }

@@ -5,6 +5,7 @@
 #include "engine/actor.h"
 #include "engine/engine.h"
 #include "engine/params.h"
+#include "engine/version_check.h"
 #include "protocol/frame.h"
 
 #include <cstring>
@@ -47,6 +48,9 @@ static Tr errfmt_cmd_unknown_code("proto", "На команду с «кодом 
 static Tr errfmt_cmd_args("proto", "Нарушение протокола устройством: в ответ на нашу команду с "
                                    "кодом команды %1 устройство вернуло сообщение «%2», в "
                                    "котором поле «%3» содержит значение %4 (а должно быть %5).");
+
+static Tr errfmt_version_differs("engine", "После закачки устройство сообщает версию «%1» вместо "
+                                           "ожидаемой «%2».");
 
 static constexpr unsigned char GETPARAM_CODE = 3;
 
@@ -149,7 +153,44 @@ void Actor::upfile_answer(Zelmo_client* c) {
 // --- Parameter reading -------------------------------------------------------------------------
 
 static const Params& run_params(const Actor* a) {
+    if (a->engine->version_params)
+        return *a->engine->version_params;
     return *static_cast<const Action_gather*>(a->engine->action)->params;
+}
+
+// Before an upload, a version the device cannot tell is no reason to withhold the file: the
+// upload goes ahead on the same link. True when it does.
+static bool upload_instead(Actor* a) {
+    if (a->engine->version_pass != Engine::Version_pass::skip)
+        return false;
+    a->expected_answer = Actor::unsolicited_frame;
+    a->post(Actor::send_upfile);
+    return true;
+}
+
+// The version of an upload with a version check has been read into the device's values.
+static void version_read(Actor* a, const unsigned char* value) {
+    Device& d = *a->device;
+    const Engine& e = *a->engine;
+    d.run_flags |= Device::version_read;
+    const bool current = cp1251_shows(value, e.version->expected);
+    if (e.version_pass == Engine::Version_pass::skip) {
+        if (!current) {
+            a->post(Actor::send_upfile);
+            return;
+        }
+        d.run_flags |= Device::skipped_current;
+        device_done(a);
+        return;
+    }
+    if (!current) {
+        const Param& param = *e.version_params->items[e.version->param];
+        a->device_reject(errfmt_version_differs.tr().arg(param.show(value), e.version->expected),
+                         fail_verify);
+        return;
+    }
+    d.run_flags |= Device::verified;
+    device_done(a);
 }
 
 void Actor::send_getparam(Zelmo_client* c) {
@@ -214,6 +255,8 @@ void Actor::getparam_answer(Zelmo_client* c) {
     const Param& param = *params.items[index];
     const unsigned result = p[4];
     const qulonglong param_id = param.id;
+    if (result != 1 && upload_instead(a))
+        return;
     switch (result) {
     case 1:
         break;
@@ -263,6 +306,10 @@ void Actor::getparam_answer(Zelmo_client* c) {
         return;
     }
     a->expected_answer = unsolicited_frame;
+    if (a->engine->version_pass != Engine::Version_pass::none) {
+        version_read(a, slot);
+        return;
+    }
     a->param_index = index + 1;
     if (a->param_index < params.count)
         a->post(send_getparam);
@@ -354,7 +401,8 @@ void actor_exchanges_clear_translation() {
                    &errfmt_cmd_failed,
                    &errfmt_cmd_unknown_param,
                    &errfmt_cmd_unknown_code,
-                   &errfmt_cmd_args};
+                   &errfmt_cmd_args,
+                   &errfmt_version_differs};
     for (Tr* t : texts)
         t->clear();
 }

@@ -14,6 +14,8 @@
 
 class Action;
 class Actor;
+class Params;
+struct Version_check;
 class Device;
 class Server;
 class QTimer;
@@ -51,6 +53,13 @@ public:
     Device_observer* observer = nullptr;
     unsigned max_per_server = 0;             // connections at once to one server; 0: no cap
     const unsigned char* selected = nullptr; // per device row, non-zero: serve it; null: all
+    // An upload with a version check reads the version parameter of version_params before the
+    // file (skip: a device that shows version->expected takes none) or in its place (verify:
+    // the pass after the upload). Set by the rollout driver; none: the upload as it always was.
+    enum class Version_pass : unsigned char { none, skip, verify };
+    Version_pass version_pass = Version_pass::none;
+    const Params* version_params = nullptr;
+    const Version_check* version = nullptr;
     // The text of the devices that a cancel leaves unserved, in place of the user's cancel;
     // set in the worker thread right before it calls user_cancel() to stop the run.
     QString stop_text;

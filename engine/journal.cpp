@@ -18,11 +18,13 @@ static Tr errfmt_journal_other_work(
     "batch", "Журнал «%1» записан для другой работы (%2), чем запускаемая (%3); продолжить по "
              "нему нельзя.");
 static Tr errfmt_journal_write("batch", "Не удалось записать журнал «%1»: %2");
+static Tr errfmt_work_version("batch", "%1, ожидаемая версия %2");
 
 void journal_clear_translation() {
     errfmt_journal_line.clear();
     errfmt_journal_other_work.clear();
     errfmt_journal_write.clear();
+    errfmt_work_version.clear();
 }
 
 QString journal_device_key(uint64_t imei, const QString& address, unsigned port) {
@@ -35,10 +37,20 @@ static QString describe(const Journal_work& w) {
         s += QStringLiteral(" %1").arg(w.devfname);
     if (!w.crc32.isEmpty())
         s += QStringLiteral(", CRC-32 %1").arg(w.crc32);
+    if (!w.version.isEmpty())
+        s = errfmt_work_version.tr().arg(s, w.version);
     return s;
 }
 
-QSet<QString> load_journal(const QString& path, const Journal_work& work) {
+static Journal_work work_of(const QJsonObject& o) {
+    Journal_work w{o.value(QLatin1String("action")).toString(),
+                   o.value(QLatin1String("devfname")).toString(),
+                   o.value(QLatin1String("crc32")).toString()};
+    w.version = o.value(QLatin1String("version")).toString();
+    return w;
+}
+
+QSet<QString> load_journal(const QString& path, const Journal_work& work, bool verified_only) {
     // A regular file of at most 64 MiB, as every other input.
     QByteArray all;
     load_file(path, all);
@@ -64,24 +76,36 @@ QSet<QString> load_journal(const QString& path, const Journal_work& work) {
         }
         const QJsonObject o = doc.object();
         if (o.contains(QLatin1String("journal"))) {
-            const Journal_work w{o.value(QLatin1String("action")).toString(),
-                                 o.value(QLatin1String("devfname")).toString(),
-                                 o.value(QLatin1String("crc32")).toString()};
+            const Journal_work w = work_of(o);
             if (!any_head)
                 first = w;
             any_head = true;
-            same_work =
-                w.action == work.action && w.devfname == work.devfname && w.crc32 == work.crc32;
+            same_work = w.action == work.action && w.devfname == work.devfname &&
+                        w.crc32 == work.crc32 && w.version == work.version;
             found = found || same_work;
             continue;
         }
         if (!any_head || !o.contains(QLatin1String("imei")))
             throw Err(errfmt_journal_line.tr().arg(path).arg(i + 1));
-        if (!same_work || o.value(QLatin1String("result")).toString() != QLatin1String("ok"))
+        if (!same_work)
             continue;
-        succeeded.insert(journal_device_key(o.value(QLatin1String("imei")).toString().toULongLong(),
-                                            o.value(QLatin1String("address")).toString(),
-                                            unsigned(o.value(QLatin1String("port")).toInt())));
+        const QString key =
+            journal_device_key(o.value(QLatin1String("imei")).toString().toULongLong(),
+                               o.value(QLatin1String("address")).toString(),
+                               unsigned(o.value(QLatin1String("port")).toInt()));
+        const bool ok = o.value(QLatin1String("result")).toString() == QLatin1String("ok");
+        if (!verified_only) {
+            if (ok)
+                succeeded.insert(key);
+            continue;
+        }
+        // The device's last line decides: an upload whose version check failed, or that
+        // the check never reached, is to be served again.
+        if (ok && (o.value(QLatin1String("skipped")).toBool() ||
+                   !o.value(QLatin1String("version_after")).toString().isEmpty()))
+            succeeded.insert(key);
+        else
+            succeeded.remove(key);
     }
     if (!any_head)
         throw Err(errfmt_journal_line.tr().arg(path).arg(1));
@@ -98,9 +122,7 @@ Journal_work journal_first_work(const QString& path) {
     const QJsonObject o = QJsonDocument::fromJson(end < 0 ? all : all.left(end)).object();
     if (!o.contains(QLatin1String("journal")))
         throw Err(errfmt_journal_line.tr().arg(path).arg(1));
-    return Journal_work{o.value(QLatin1String("action")).toString(),
-                        o.value(QLatin1String("devfname")).toString(),
-                        o.value(QLatin1String("crc32")).toString()};
+    return work_of(o);
 }
 
 Journal_writer::~Journal_writer() {
@@ -131,6 +153,10 @@ void Journal_writer::open(const QString& path, bool append, const Journal_work& 
     append_json_string(head, work.devfname);
     head += ",\"crc32\":";
     append_json_string(head, work.crc32);
+    if (!work.version.isEmpty()) {
+        head += ",\"version\":";
+        append_json_string(head, work.version);
+    }
     head += ",\"started\":\"";
     append_iso_time(head, now_ms);
     head += "\"}\n";

@@ -22,10 +22,14 @@ struct Journal_work {
 // "IMEI ADDRESS:PORT", the key of a device in a resumed journal.
 QString journal_device_key(uint64_t imei, const QString& address, unsigned port);
 
-// The devices that the journal records as succeeded under heads of the same work. Throws
-// Err when the file cannot be read, a line other than a torn last one is not a journal
-// line, or no head names this work.
-QSet<QString> load_journal(const QString& path, const Journal_work& work);
+// The devices that the journal records as succeeded under heads of the same work. With
+// `verified_only` (a run that checks the version after the upload) a device's last line
+// decides, and an upload counts only when its version was confirmed or found current (no file
+// needed), so that an upload whose check failed or never came is served again. Throws Err
+// when the file cannot be read, a line other than a torn last one is not a journal line, or
+// no head names this work.
+QSet<QString> load_journal(const QString& path, const Journal_work& work,
+                           bool verified_only = false);
 
 // The work named by the journal's first head. Throws Err when the file cannot be read or does
 // not begin with a head.

@@ -62,32 +62,71 @@ char16_t cp1251_char(unsigned char byte) {
     return cp1251_high[byte - 0x80];
 }
 
-QString Param_cp1251::show(const unsigned char* value) const {
+// The shown form of one stored byte: 1 to 4 characters into out; returns how many.
+static int show_byte(unsigned char c, char16_t out[4]) {
     static const char hex[] = "0123456789ABCDEF";
     static const char control_letters[] = "abtnvfr"; // 0x07 to 0x0D
+    if (c == '\\') {
+        out[0] = out[1] = u'\\';
+        return 2;
+    }
+    if (c >= 0x20 && c < 0x7F) {
+        out[0] = c;
+        return 1;
+    }
+    if (c >= 0x80) {
+        out[0] = cp1251_char(c);
+        return 1;
+    }
+    out[0] = u'\\';
+    if (c >= 0x07 && c <= 0x0D) {
+        out[1] = char16_t(control_letters[c - 0x07]);
+        return 2;
+    }
+    out[1] = u'x';
+    out[2] = char16_t(hex[c >> 4]);
+    out[3] = char16_t(hex[c & 15]);
+    return 4;
+}
+
+QString Param_cp1251::show(const unsigned char* value) const {
     const unsigned n = value[0];
     QString text;
     text.reserve(int(n) * 4);
+    char16_t shown[4];
     for (unsigned i = 1; i <= n; ++i) {
-        const unsigned char c = value[i];
-        if (c == '\\') {
-            text += QLatin1String("\\\\");
-        } else if (c >= 0x20 && c < 0x7F) {
-            text += QChar(c);
-        } else if (c == 0x7F) {
-            text += QLatin1String("\\x7F");
-        } else if (c >= 0x80) {
-            text += QChar(cp1251_char(c));
-        } else if (c >= 0x07 && c <= 0x0D) {
-            text += QLatin1Char('\\');
-            text += QLatin1Char(control_letters[c - 0x07]);
-        } else {
-            text += QLatin1String("\\x");
-            text += QLatin1Char(hex[c >> 4]);
-            text += QLatin1Char(hex[c & 15]);
-        }
+        const int k = show_byte(value[i], shown);
+        text.append(reinterpret_cast<const QChar*>(shown), k);
     }
     return text;
+}
+
+bool cp1251_shows(const unsigned char* value, const QString& text) {
+    const unsigned n = value[0];
+    const QChar* t = text.constData();
+    const int size = text.size();
+    int at = 0;
+    char16_t shown[4];
+    for (unsigned i = 1; i <= n; ++i) {
+        const int k = show_byte(value[i], shown);
+        if (at + k > size)
+            return false;
+        for (int j = 0; j < k; ++j)
+            if (t[at + j].unicode() != shown[j])
+                return false;
+        at += k;
+    }
+    return at == size;
+}
+
+void size_values(QByteArray& values, const Params& params) {
+    const int old_size = values.size();
+    const int total = int(params.total_size);
+    if (old_size != total) {
+        values.resize(total);
+        if (total > old_size)
+            std::memset(values.data() + old_size, 0, size_t(total - old_size));
+    }
 }
 
 unsigned Param_cp1251::measure() const {

@@ -2,6 +2,7 @@
 // Parameters read from a device by the gather action: their descriptions, the layout of a
 // device's value bytes, and the conversion of a stored value to display text.
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -58,6 +59,14 @@ public:
     Param** items;
     uint64_t total_size = 0;
 };
+
+// Sizes a device's value bytes for the list as a gather does: values from an earlier run stay
+// until overwritten, new bytes start as zero. Allocates only when the size changes.
+void size_values(QByteArray& values, const Params& params);
+
+// Whether a stored Windows-1251 value shows as `text` (Param_cp1251::show), without building
+// the shown text.
+bool cp1251_shows(const unsigned char* value, const QString& text);
 
 // The three version parameters that "Собрать информацию" reads, laid out (768 bytes).
 // Throws Debug if the layout fails.

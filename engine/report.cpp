@@ -118,6 +118,11 @@ void append_attempt_json(QByteArray& out, const Attempt& a) {
     append_digits(out, a.end_ms - a.start_ms, 1);
     out += ",\"attempt\":";
     append_digits(out, a.attempt, 1);
+    out += a.skipped ? ",\"skipped\":true" : ",\"skipped\":false";
+    out += ",\"version_before\":";
+    append_json_string(out, a.version_before);
+    out += ",\"version_after\":";
+    append_json_string(out, a.version_after);
     out += "}\n";
 }
 
@@ -147,7 +152,8 @@ static void append_csv_field(QByteArray& out, const QByteArray& text) {
 }
 
 void append_csv_header(QByteArray& out) {
-    out += "imei,address,port,action,result,class,text,start,end,duration_ms,attempt\r\n";
+    out += "imei,address,port,action,result,class,text,start,end,duration_ms,attempt,skipped,"
+           "version_before,version_after\r\n";
 }
 
 void append_attempt_csv(QByteArray& out, const Attempt& a) {
@@ -170,6 +176,10 @@ void append_attempt_csv(QByteArray& out, const Attempt& a) {
     append_digits(out, a.end_ms - a.start_ms, 1);
     out += ',';
     append_digits(out, a.attempt, 1);
+    out += a.skipped ? ",true," : ",false,";
+    append_csv_field(out, a.version_before.toUtf8());
+    out += ',';
+    append_csv_field(out, a.version_after.toUtf8());
     out += "\r\n";
 }
 
@@ -186,6 +196,8 @@ void append_summary_json(QByteArray& s, const Report_summary& r) {
          ",\"results\":{\"ok\":" + QByteArray::number(r.ok) +
          ",\"failed\":" + QByteArray::number(r.failed) + "},\"classes\":{";
     for (unsigned c = 1; c < fail_class_count; ++c) {
+        if (c == fail_verify && !r.version_check)
+            continue;
         if (c > 1)
             s += ',';
         s += '"';
@@ -194,7 +206,11 @@ void append_summary_json(QByteArray& s, const Report_summary& r) {
     }
     const double per_second =
         r.wall_ms > 0 ? double(r.ok + r.failed) * 1000.0 / double(r.wall_ms) : 0;
-    s += "},\"devices_per_second\":" + QByteArray::number(per_second, 'f', 1) +
+    s += '}';
+    if (r.version_check)
+        s += ",\"skipped_current\":" + QByteArray::number(r.skipped_current) +
+             ",\"verified\":" + QByteArray::number(r.verified);
+    s += ",\"devices_per_second\":" + QByteArray::number(per_second, 'f', 1) +
          ",\"wall_ms\":" + QByteArray::number(qlonglong(r.wall_ms)) + ",\"stopped\":";
     append_json_string(s, r.stopped);
     s += "}}\n";

@@ -1,9 +1,11 @@
 #include "engine/rollout.h"
 
 #include "config/config.h"
+#include "engine/actions.h"
 #include "engine/actor.h"
 #include "engine/engine.h"
 #include "engine/params.h"
+#include "engine/version_check.h"
 #include "foundation/err.h"
 
 #include <QDateTime>
@@ -17,15 +19,28 @@ enum Rollout_code : unsigned short {
     code_connect_delay,
     code_connect_loop_quit,
     code_connect_pass_finished,
+    code_version_param,
 };
 
 static Tr errfmt_device_stopped("rollout",
                                 "Устройство не обслужено: работа остановлена, так как %1.");
 static Tr errfmt_run_stopped("rollout", "Работа остановлена, так как %1.");
+static Tr errfmt_version_current("engine", "Версия «%1» уже установлена, закачка не нужна.");
+static Tr errfmt_version_verified("engine", "После закачки устройство сообщает ожидаемую версию "
+                                            "«%1».");
+static Tr errfmt_version_unread("engine", "Файл закачан, но версию прочитать не удалось: %1");
 
 void rollout_clear_translation() {
     errfmt_device_stopped.clear();
     errfmt_run_stopped.clear();
+    errfmt_version_current.clear();
+    errfmt_version_verified.clear();
+    errfmt_version_unread.clear();
+}
+
+const char* version_param_word(unsigned param) {
+    static const char* const words[] = {"main", "modem", "gnss"};
+    return param < 3 ? words[param] : "";
 }
 
 static int64_t now_ms() {
@@ -88,6 +103,19 @@ Rollout::Rollout(const Rollout_setup& setup, QObject* parent)
       server_failed_count(configuration.servers.count, 0) {
     if (!run_setup.stop_text)
         run_setup.stop_text = rollout_stop_text;
+    const Version_check& v = run_setup.version;
+    const bool upload = run_setup.action && run_setup.action->kind <= Action::upload_other;
+    if (upload && v.any()) {
+        version_params = make_version_params();
+        if (v.param >= version_params->count)
+            throw Debug(code_version_param);
+        // Another expected version is other work: a journal of one does not resume the other.
+        run_setup.work.version =
+            QStringLiteral("%1 %2").arg(QLatin1String(version_param_word(v.param)), v.expected);
+        skip_current_on = v.skip_current;
+        verify_on = v.verify;
+        took_file.assign(device_count, 0);
+    }
     watch = std::make_unique<Watch>(device_count, run_setup.policy, run_setup.stop_text);
     draining.reserve(device_count);
     tick_timer->setInterval(tick_ms);
@@ -133,7 +161,7 @@ void Rollout::start() {
             if (i >= run_setup.only.size() || !run_setup.only[i])
                 row_states[i].skipped = true;
     if (!run_setup.resume.isEmpty()) {
-        const QSet<QString> done = load_journal(run_setup.resume, run_setup.work);
+        const QSet<QString> done = load_journal(run_setup.resume, run_setup.work, verify_on);
         const Devices& d = configuration.devices;
         const Servers& s = configuration.servers;
         for (unsigned i = 0; i < device_count; ++i) {
@@ -194,6 +222,18 @@ void Rollout::begin_pass(Rollout_phase p, const unsigned char* rows, unsigned co
     pass_engine->observer = watch.get();
     pass_engine->max_per_server = run_setup.policy.max_per_server;
     pass_engine->selected = rows;
+    if (version_params) {
+        pass_engine->version_pass = p == Rollout_phase::verify ? Engine::Version_pass::verify
+                                    : skip_current_on          ? Engine::Version_pass::skip
+                                                               : Engine::Version_pass::none;
+        pass_engine->version_params = version_params.get();
+        pass_engine->version = &run_setup.version;
+        // Here rather than in the worker: no allocation per device on the exchange path.
+        if (pass_engine->version_pass != Engine::Version_pass::none)
+            for (unsigned i = 0; i < device_count; ++i)
+                if (!rows || rows[i])
+                    size_values(configuration.devices.rows[i].device->values, *version_params);
+    }
     watch->engine = pass_engine.get();
     watch->thresholds = thresholds;
     pass_device_count = count;
@@ -238,7 +278,7 @@ void Rollout::on_pass_finished() {
     case Rollout_phase::retry:
         next_retry();
         break;
-    default:
+    default: // the verification pass is the last
         finish();
     }
 }
@@ -277,9 +317,27 @@ void Rollout::after_canary() {
         next_retry();
 }
 
+// The devices whose last attempt of this rollout put the file on them.
+unsigned Rollout::select_verify() {
+    unsigned n = 0;
+    for (unsigned i = 0; i < device_count; ++i) {
+        selected[i] = took_file[i];
+        n += took_file[i];
+    }
+    return n;
+}
+
 void Rollout::next_retry() {
     if (retry_number >= run_setup.policy.retry_passes ||
         select_retry(run_setup.policy, row_states.data(), device_count, selected.data()) == 0) {
+        if (verify_on && select_verify() != 0) {
+            verify_next = true;
+            const unsigned delay = run_setup.version.verify_delay_ms;
+            next_pass_at_ms = now_ms() + int64_t(delay);
+            set_phase(Rollout_phase::waiting);
+            delay_timer->start(int(delay));
+            return;
+        }
         finish();
         return;
     }
@@ -296,6 +354,12 @@ void Rollout::on_delay_over() {
         cancelled = true;
         out.interrupted = true;
         finish();
+        return;
+    }
+    if (verify_next) {
+        const unsigned n = select_verify();
+        verify_next = false;
+        begin_pass(Rollout_phase::verify, selected.data(), n, false);
         return;
     }
     // Taken again: a device may have changed since the waiting began only by a cancel.
@@ -332,6 +396,30 @@ void Rollout::record(unsigned row) {
     st.ok = ok;
     st.cls = ok ? fail_none : d->fail_class;
     ++attempt_count;
+    const bool verifying = current_phase == Rollout_phase::verify;
+    QString& version = version_text;
+    version.truncate(0);
+    const bool version_known = version_params && (d->run_flags & Device::version_read) &&
+                               uint64_t(d->values.size()) >= version_params->total_size;
+    if (version_known) {
+        const Param& param = *version_params->items[run_setup.version.param];
+        version = param.show(reinterpret_cast<const unsigned char*>(d->values.constData()) +
+                             param.offset);
+    }
+    const bool skipped = ok && (d->run_flags & Device::skipped_current);
+    if (version_params) {
+        took_file[row] = ok && !skipped && !verifying;
+        // A succeeded device keeps the saying in its error text, for the lists to show.
+        if (skipped) {
+            ++skipped_current_count;
+            d->error_text = errfmt_version_current.tr().arg(version);
+        } else if (ok && (d->run_flags & Device::verified)) {
+            ++verified_count;
+            d->error_text = errfmt_version_verified.tr().arg(version);
+        } else if (verifying && !ok && d->fail_class != fail_verify) {
+            d->error_text = errfmt_version_unread.tr().arg(d->error_text);
+        }
+    }
     if (!journal.is_open() && !report.is_open())
         return;
     const Server* server = configuration.servers.rows[r.server].server;
@@ -343,7 +431,16 @@ void Rollout::record(unsigned row) {
     a.fail_class = ok ? 0u : unsigned(d->fail_class);
     a.text.truncate(0);
     const Params* params = run_setup.params;
-    if (!a.ok) {
+    a.skipped = skipped;
+    a.version_before.truncate(0);
+    a.version_after.truncate(0);
+    if (version_known) {
+        if (!verifying)
+            a.version_before = version;
+        if (verifying || skipped)
+            a.version_after = version;
+    }
+    if (!a.ok || (version_params && !d->error_text.isEmpty())) {
         a.text = d->error_text;
     } else if (params && uint64_t(d->values.size()) >= params->total_size) {
         const auto* values = reinterpret_cast<const unsigned char*>(d->values.constData());
@@ -429,6 +526,9 @@ void Rollout::finish() {
                 ++s.by_class[d->fail_class < fail_class_count ? d->fail_class : fail_internal];
             }
         }
+        s.version_check = version_params != nullptr;
+        s.skipped_current = skipped_current_count;
+        s.verified = verified_count;
         s.wall_ms = now_ms() - started_ms;
         s.stopped = out.stop_message;
         if (!report.commit(s, error) && out.file_error.isEmpty())

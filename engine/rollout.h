@@ -155,6 +155,7 @@ private:
     void finish();
     bool left_out(unsigned row) const; // not in setup.only
     QString describe(const Rollout_stop& s) const;
+    unsigned select_verify();
 
     Rollout_setup run_setup;
     const unsigned device_count;
@@ -181,11 +182,20 @@ private:
     unsigned skipped_current_count = 0, verified_count = 0;
     uint64_t attempt_count = 0;
     bool verify_next = false;
+    // Uploads with a version check only.
+    std::unique_ptr<Params> version_params;
+    bool skip_current_on = false, verify_on = false;
+    std::vector<unsigned char> took_file; // per row: the last attempt put the file on it
+    QString version_text;
 
     Journal_writer journal;
     Report_file report;
     QByteArray line;
     Attempt attempt;
 };
+
+// The word of a version parameter in journals and on the command line: "main", "modem",
+// "gnss" for 0, 1, 2; "" for another.
+const char* version_param_word(unsigned param);
 
 void rollout_clear_translation();

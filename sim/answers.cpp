@@ -248,6 +248,10 @@ void Server::on_link(Conn& c, const uint8_t* pl, size_t len) {
         if (tries < prof.offline_links)
             result = 2; // not yet online
         ++tries;
+        const std::vector<int64_t>& changed = applied_at[c.port_index];
+        if (!changed.empty() && changed[size_t(idx)] >= 0 && prof.restart_ms != 0 &&
+            (prof.restart_ms < 0 || now < changed[size_t(idx)] + prof.restart_ms))
+            result = 2; // restarting with the new file, or gone for good
         uint32_t& owner = owners[c.port_index][size_t(idx)];
         if (result == 0 && owner != 0 && owner != c.slot + 1)
             result = 3; // linked to another client
@@ -315,6 +319,8 @@ void Server::upload_done(Conn& c) {
         memcpy(a, c.file_name, 10);
     ++counters.uploads;
     counters.upload_bytes += c.file_size;
+    if (a[10] == 0 && prof.changes_on_upload())
+        applied_at[c.port_index][size_t(c.device)] = now;
     if (!sum_ok)
         ++counters.upload_crc_errors;
     char word[4 * 10 + 3];
@@ -324,6 +330,11 @@ void Server::upload_done(Conn& c) {
                 record_word(word, c.file_name, strnlen(reinterpret_cast<char*>(c.file_name), 10)),
                 c.file_size, c.file_decl, c.file_crc, a[10]);
     answer(c, st, prof.delay_ms, UPFILE_ANSWER, a, sizeof a);
+}
+
+bool Server::applied(const Conn& c) const {
+    const std::vector<int64_t>& changed = applied_at[c.port_index];
+    return !changed.empty() && changed[size_t(c.device)] >= 0;
 }
 
 void Server::on_cmd(Conn& c, const uint8_t* pl, size_t len) {
@@ -354,6 +365,10 @@ void Server::on_cmd(Conn& c, const uint8_t* pl, size_t len) {
         for (const auto& e : prof.params)
             if (e.first == pid)
                 value = &e.second;
+        if (applied(c))
+            for (const auto& e : prof.applied_params)
+                if (e.first == pid)
+                    value = &e.second;
         a[4] = st.result >= 0 ? uint8_t(st.result) : (value ? 1 : 5);
         if (a[4] == 1) {
             const size_t n = value ? value->size() : 0;

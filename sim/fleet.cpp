@@ -186,6 +186,21 @@ void apply_profile(Profile& p, const std::string& key, const std::string& raw) {
         p.params.clear();
         return;
     }
+    if (key == "restart") {
+        p.restart_ms = v == "forever" ? -1 : int64_t(to_uint(v, max_delay_ms, key));
+        return;
+    }
+    if (key.size() > 7 && key.compare(0, 7, "apply_p") == 0 && key[7] >= '0' && key[7] <= '9') {
+        const auto id = uint16_t(to_uint(key.substr(7), 65535, "a parameter id"));
+        const std::string value = limited(v, 252, key);
+        for (auto& e : p.applied_params)
+            if (e.first == id) {
+                e.second = value;
+                return;
+            }
+        p.applied_params.emplace_back(id, value);
+        return;
+    }
     if (key.size() > 1 && key[0] == 'p' && key[1] >= '0' && key[1] <= '9') {
         const auto id = uint16_t(to_uint(key.substr(1), 65535, "a parameter id"));
         // The answer's argument length is one byte holding 3 + the value's length.

@@ -39,6 +39,13 @@ struct Profile {
     std::string devname;        // user name shown in device lists, at most 40 bytes
     uint32_t offline_links = 0; // the first this many LINKs find the device offline (code 2)
     std::vector<std::pair<uint16_t, std::string>> params;
+    // After an accepted upload: the values that replace those of params (a device that
+    // applies the file), and how long the device is offline meanwhile, as while it restarts
+    // (-1: for good). A device with neither keeps its old values.
+    std::vector<std::pair<uint16_t, std::string>> applied_params;
+    int64_t restart_ms = 0;
+
+    bool changes_on_upload() const { return !applied_params.empty() || restart_ms != 0; }
 };
 
 struct Device {

@@ -62,6 +62,10 @@ bool Server::listen(std::string& error) {
         Port& p = ports[i];
         owners.emplace_back(p.devices.size(), 0);
         link_tries.emplace_back(p.devices.size(), 0);
+        bool changes = false;
+        for (const Profile& prof : p.profiles)
+            changes = changes || prof.changes_on_upload();
+        applied_at.emplace_back(changes ? p.devices.size() : 0, -1);
         open_now.push_back(0);
         refused.push_back(0);
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);

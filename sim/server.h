@@ -84,7 +84,11 @@ private:
     std::vector<std::vector<uint32_t>>
         owners; // per port and device: slot + 1 of the linked connection
     std::vector<std::vector<uint32_t>> link_tries; // per port and device: LINKs received
-    std::vector<uint64_t> open_now;                // per port: connections open
+    // Per port and device: when an accepted upload changed the device (ms; -1: never). Empty
+    // for a port none of whose devices changes on an upload.
+    std::vector<std::vector<int64_t>> applied_at;
+    bool applied(const Conn& c) const;
+    std::vector<uint64_t> open_now; // per port: connections open
     std::vector<std::unique_ptr<Conn>> conns;
     std::vector<uint32_t> free_slots;
     std::vector<Timer> timers; // min-heap

@@ -85,6 +85,9 @@ bool report_jsonl_to_csv(const QByteArray& jsonl, QByteArray& csv, QString& erro
         a.start_ms = ms_of(o.value(QStringLiteral("start")));
         a.end_ms = ms_of(o.value(QStringLiteral("end")));
         a.attempt = unsigned(o.value(QStringLiteral("attempt")).toInt());
+        a.skipped = o.value(QStringLiteral("skipped")).toBool();
+        a.version_before = o.value(QStringLiteral("version_before")).toString();
+        a.version_after = o.value(QStringLiteral("version_after")).toString();
         append_attempt_csv(csv, a);
     }
     return true;

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+Version_check desktop_version_check;
+
 namespace {
 
 // The words of zelmo_batch's commands, so that either program resumes the other's journal.
@@ -62,6 +64,13 @@ Rollout_setup desktop_rollout_setup(const Action& action, const QString& resume)
         setup.params = static_cast<const Action_gather&>(action).params;
     setup.work = desktop_work(action);
     setup.policy = rollout_policy_from_options();
+    const bool upload = action.kind == Action::upload_firmware ||
+                        action.kind == Action::upload_settings ||
+                        action.kind == Action::upload_other;
+    if (upload && desktop_version_check.any()) {
+        setup.version = desktop_version_check;
+        setup.version.verify_delay_ms = verify_delay;
+    }
     if (resume.isEmpty())
         setup.journal = desktop_journal_name(QDateTime::currentDateTime());
     else

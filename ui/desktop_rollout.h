@@ -8,6 +8,18 @@
 class Action;
 class QDateTime;
 
+// The version check of the next upload as the configuration page sets it (no check while
+// `expected` is empty); every upload rollout of the desktop takes it, with the delay of the
+// option verify_delay.
+extern Version_check desktop_version_check;
+
+// What a run's version check did, for the result windows; check.any() false: the run had none.
+struct Run_version {
+    Version_check check;
+    unsigned skipped = 0;  // showed the expected version already and took no file
+    unsigned verified = 0; // showed it when read again after the upload
+};
+
 // The work of the action as zelmo_batch names it: "upload" with the device file name and the
 // file's CRC-32, "gather", or "command restart" and the like.
 Journal_work desktop_work(const Action& action);

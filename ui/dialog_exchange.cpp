@@ -69,6 +69,13 @@ static Tr_with_hint caption_failure(
     "dialog_exchange", "   неудачно: ",
     "Количество устройств, работу с которыми мы завершили по причине\nкакой-либо ошибки. "
     "Причины ошибок можно будет посмотреть после\nзавершения работы со всеми устройствами.");
+static Tr_with_hint
+    caption_skipped("dialog_exchange", "   из них версия уже была: ",
+                    "Количество устройств, которые уже сообщали ожидаемую версию: файл\nна них не "
+                    "закачивался, они считаются успешно обслуженными.");
+static Tr_with_hint caption_verified(
+    "dialog_exchange", "   версия подтверждена: ",
+    "Количество устройств, которые при проверке после закачки сообщили\nожидаемую версию.");
 static Tr_with_hint caption_about(
     "dialog_exchange", "О программе",
     "Если вы нажмёте эту кнопку, будет открыто окно с информацией о\nпрограмме (из которого "
@@ -90,8 +97,9 @@ static Tr_with_hint caption_time_left(
 static Tr_with_hint caption_phase(
     "dialog_exchange", "Этап: %1",
     "Какой проход по устройствам идёт сейчас: пробная группа, основной\nпроход или повторный "
-    "проход по устройствам, завершившимся\nнеудачей, которую может исправить повтор; между "
-    "проходами - через\nсколько секунд начнётся следующий.");
+    "проход по устройствам, завершившимся\nнеудачей, которую может исправить повтор, или "
+    "проверка версии\nпосле закачки; между проходами - через сколько секунд начнётся\n"
+    "следующий.");
 static Tr phase_canary("dialog_exchange", "пробная группа");
 static Tr phase_main("dialog_exchange", "основной проход");
 static Tr phase_retry("dialog_exchange", "повторный проход %1 из %2");
@@ -173,10 +181,21 @@ static Rollout_setup with_report(Rollout_setup setup, const QTemporaryDir& dir) 
     return setup;
 }
 
+// The setup's version check when the rollout applies it (uploads only), else none.
+static Version_check applied_check(const Rollout_setup& setup) {
+    const Action* a = setup.action;
+    const bool upload =
+        a && (a->kind == Action::upload_firmware || a->kind == Action::upload_settings ||
+              a->kind == Action::upload_other);
+    return upload && setup.version.any() ? setup.version : Version_check();
+}
+
 Dialog_exchange::Dialog_exchange(QWidget* parent, const Action& action, const Rollout_setup& setup)
     : QDialog(parent, dialog_flags), action(&action), rollout(with_report(setup, report_dir)),
       journal(setup.resume.isEmpty() ? setup.journal : setup.resume),
-      rollout_view(rollout_options_defined()), device_total(configuration.devices.count) {
+      version_check(applied_check(setup)),
+      rollout_view(rollout_options_defined() || version_check.any()),
+      device_total(configuration.devices.count) {
     // A retry serves only some devices of the configuration.
     if (!setup.only.empty())
         device_total = unsigned(std::count(setup.only.begin(), setup.only.end(), 1));
@@ -216,6 +235,15 @@ Dialog_exchange::Dialog_exchange(QWidget* parent, const Action& action, const Ro
     row = add_row(layout);
     value_labels[4] = add_value(row, caption_success, wd, color_success, "value_success", this);
     value_labels[5] = add_value(row, caption_failure, wd, color_error, "value_failure", this);
+    if (version_check.any()) {
+        row = add_row(layout);
+        if (version_check.skip_current)
+            skipped_label =
+                add_value(row, caption_skipped, wd, color_success, "value_skipped", this);
+        if (version_check.verify)
+            verified_label =
+                add_value(row, caption_verified, wd, color_success, "value_verified", this);
+    }
 
     progress_bar = new QProgressBar(this);
     progress_bar->setObjectName(QStringLiteral("progress_bar"));
@@ -420,6 +448,12 @@ void Dialog_exchange::show_counters() {
             finished += rollout.server_finished(r);
         values[4] = finished - failed;
         values[5] = failed;
+        const QString skipped = QString::number(rollout.skipped_current());
+        if (skipped_label && skipped_label->text() != skipped)
+            skipped_label->setText(skipped);
+        const QString verified = QString::number(rollout.verified());
+        if (verified_label && verified_label->text() != verified)
+            verified_label->setText(verified);
     }
     for (int i = 0; i < 6; ++i) {
         const uint32_t v = values[i];
@@ -540,14 +574,20 @@ void Dialog_exchange::on_engine_finished() {
         else
             ++f;
     }
+    Run_version version;
+    version.check = version_check;
+    version.skipped = rollout.skipped_current();
+    version.verified = rollout.verified();
     if (f != 0) {
-        Dialog_mixed_result(*action, s, f, this, out.stop_message).exec();
+        Dialog_mixed_result(*action, s, f, this, out.stop_message, version).exec();
     } else if (action->all_good_caption) {
         QMessageBox box(this);
         init_fonts(box);
         box.setFont(font_name_big);
         box.setWindowTitle(action->result_title);
-        box.setText(action->all_good_caption->caption());
+        box.setText(version.check.any() ? action->all_good_caption->caption() +
+                                              QStringLiteral("\n\n") + version_summary(version)
+                                        : action->all_good_caption->caption());
         box.setToolTip(action->all_good_caption->hint());
         box.setIcon(QMessageBox::Information);
         QPushButton* close_button = box.addButton(close_caption(), QMessageBox::AcceptRole);
@@ -556,7 +596,7 @@ void Dialog_exchange::on_engine_finished() {
         box.setEscapeButton(close_button);
         box.exec();
     } else {
-        dialog_success(*action, this);
+        dialog_success(*action, this, version);
     }
     state |= engine_finished;
     close();
@@ -572,7 +612,8 @@ void dialog_exchange_clear_translation() {
                              &caption_linked,     &caption_authorized, &caption_success,
                              &caption_failure,    &caption_about,      &caption_progress,
                              &caption_rate,       &caption_time_left,  &caption_phase,
-                             &caption_classes,    &caption_stop,       &caption_servers};
+                             &caption_classes,    &caption_stop,       &caption_servers,
+                             &caption_skipped,    &caption_verified};
     for (Tr_with_hint* p : pairs)
         p->clear();
 }

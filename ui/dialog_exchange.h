@@ -3,7 +3,8 @@
 // shows the live counters, lets the user abort, and when the rollout has finished opens the
 // fitting result window and closes itself. When the configuration defines rollout options the
 // window also shows the phase, the failures by class, the devices per server and why the
-// rollout stopped; without them it looks as a plain run always did.
+// rollout stopped; without them it looks as a plain run always did. An upload with a version
+// check shows the same, with the devices skipped as current and those verified.
 
 #include "engine/engine.h"
 #include "engine/rollout.h"
@@ -54,8 +55,12 @@ public:
     QLabel* rate_label;
     QLabel* eta_label;
 
-    // Only with rollout options (null otherwise): "Этап: ...", the failures by class, why the
-    // rollout stopped (hidden until it does) and the view per server.
+    // Only with a version check (null otherwise): the devices skipped as current and verified.
+    Label_with_size* skipped_label = nullptr;
+    Label_with_size* verified_label = nullptr;
+
+    // Only with rollout options or a version check (null otherwise): "Этап: ...", the failures by
+    // class, why the rollout stopped (hidden until it does) and the view per server.
     QLabel* phase_label = nullptr;
     QLabel* classes_label = nullptr;
     QLabel* stop_label = nullptr;
@@ -82,7 +87,10 @@ private slots:
 private:
     void build_rollout_part(QVBoxLayout* layout);
     void show_counters();
-    const bool rollout_view; // the configuration defines rollout options
+    // The upload's version check; any() false for a run without one.
+    const Version_check version_check;
+    // The configuration defines rollout options, or the upload checks the version.
+    const bool rollout_view;
     // Counters of the passes that have ended (written by a pass's thread as it ends, read
     // after the rollout's queued report of that end): linked, authorized, success, failure.
     uint32_t pass_end[6] = {};

@@ -2,6 +2,7 @@
 
 #include "config/config.h"
 #include "engine/actions.h"
+#include "engine/params.h"
 #include "foundation/err.h"
 #include "foundation/random.h"
 #include "ui/actions_gui.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <memory>
 
 static Tr caption_list("result", "Список");
 static Tr hint_stopped("result", "Почему работа была остановлена до того, как обслужены все "
@@ -29,6 +31,29 @@ static Tr_with_hint caption_about(
     "result", "О программе",
     "Если вы нажмёте эту кнопку, будет открыто окно с информацией о\nпрограмме (из которого "
     "вы потом сможете вернуться обратно в текущее\nокно).");
+
+static Tr fmt_version_head("result", "Ожидаемая версия: «%1» (%2).");
+static Tr fmt_version_skipped("result", "Уже была установлена, файл не закачивался: %1 устр.");
+static Tr fmt_version_verified("result", "Подтверждена проверкой после закачки: %1 устр.");
+static Tr hint_version("result",
+                       "Что дала проверка версии: сколько устройств уже сообщали ожидаемую\n"
+                       "версию (они в списке успешно обслуженных) и сколько сообщили её\nпри "
+                       "проверке после закачки. Устройства, сообщившие другую версию,\n- в "
+                       "списке неудач с причиной «версия не подтвердилась».");
+
+QString version_summary(const Run_version& version) {
+    const std::unique_ptr<Params> params = make_version_params();
+    const unsigned p = version.check.param < params->count ? version.check.param : 0;
+    QString name = params->items[p]->name;
+    if (!name.isEmpty())
+        name[0] = name[0].toLower();
+    QString text = fmt_version_head.tr().arg(version.check.expected, name);
+    if (version.check.skip_current)
+        text += QLatin1Char('\n') + fmt_version_skipped.tr().arg(version.skipped);
+    if (version.check.verify)
+        text += QLatin1Char('\n') + fmt_version_verified.tr().arg(version.verified);
+    return text;
+}
 
 // Debug codes of this window's later additions.
 enum Mixed_result_code : unsigned short {
@@ -54,8 +79,9 @@ static QPushButton* add_line(QVBoxLayout* layout, const QString& text, const QSt
 }
 
 Dialog_mixed_result::Dialog_mixed_result(const Action& action, unsigned int s, unsigned int f,
-                                         QWidget* parent, const QString& stopped)
-    : QDialog(parent, dialog_flags), action(&action) {
+                                         QWidget* parent, const QString& stopped,
+                                         const Run_version& version)
+    : QDialog(parent, dialog_flags), action(&action), version(version) {
     init_fonts(*this);
     setWindowTitle(action.result_title);
     auto* layout = new QVBoxLayout(this);
@@ -74,6 +100,12 @@ Dialog_mixed_result::Dialog_mixed_result(const Action& action, unsigned int s, u
         if (!connect(good, &QPushButton::clicked, this,
                      &Dialog_mixed_result::on_btn_show_success_clicked))
             log_debug(0x0C01);
+    }
+    if (version.check.any()) {
+        auto* label = new QLabel(version_summary(version), this);
+        label->setObjectName(QStringLiteral("label_version"));
+        label->setToolTip(hint_version.tr());
+        layout->addWidget(label);
     }
     // With no success there is nothing to lose by closing: the list is all there is.
     Tr_with_hint* bad = s != 0 ? action.bad_caption : action.all_bad_caption;
@@ -109,7 +141,7 @@ Dialog_mixed_result::Dialog_mixed_result(const Action& action, unsigned int s, u
 
 void Dialog_mixed_result::on_btn_show_success_clicked() {
     update_random_number_generator(0x0C01);
-    dialog_success(*action, this);
+    dialog_success(*action, this, version);
 }
 
 void Dialog_mixed_result::on_btn_show_failure_clicked() {
@@ -154,4 +186,8 @@ void dialog_mixed_result_clear_translation() {
     hint_stopped.clear();
     hint_close_no.clear();
     caption_about.clear();
+    fmt_version_head.clear();
+    fmt_version_skipped.clear();
+    fmt_version_verified.clear();
+    hint_version.clear();
 }

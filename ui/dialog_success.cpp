@@ -1,7 +1,10 @@
 #include "ui/dialog_success.h"
 
+#include "engine/params.h"
 #include "foundation/err.h"
 #include "ui/result_list.h"
+
+#include <memory>
 
 static Tr title_success("success", "Список успешно обслуженных устройств");
 static Tr_with_hint
@@ -23,16 +26,61 @@ static Tr hint_write(
     "одно устройство, прошедшее через фильтр.\nПрограмма предупредит вас о такой "
     "ситуации.\n\n");
 
+static Tr_with_hint caption_version_column(
+    "success", "Версия",
+    "Версия, которую сообщает устройство: для устройства, на котором она\nуже была, - "
+    "прочитанная до закачки, для проверенного после закачки\n- прочитанная при проверке.");
+static Tr_with_hint caption_outcome_column(
+    "success", "Итог проверки",
+    "Чем закончилась проверка версии: версия уже была установлена\n(файл не закачивался), "
+    "версия подтверждена после закачки или файл\nзакачан без проверки.");
+static Tr text_unchecked("success", "Файл закачан, версия после закачки не проверялась.");
+
+static const QColor color_version(0, 96, 0);
 static constexpr unsigned short module = 13;
 
-Dialog_success::Dialog_success(QWidget* parent) : Dialog_result_list(parent) {
+// The version column and the check's outcome for every listed device. The version shows for a
+// skipped or verified device only: another one read it before the file changed it.
+static void add_version_columns(Devices& d, const Version_check& check) {
+    const std::unique_ptr<Params> params = make_version_params();
+    const Param& param = *params->items[check.param < params->count ? check.param : 0];
+    const int align = int(Qt::AlignLeft | Qt::AlignVCenter);
+    d.value_columns = {
+        Value_column{caption_version_column.caption(), caption_version_column.hint(), align},
+        Value_column{caption_outcome_column.caption(), caption_outcome_column.hint(), align}};
+    d.value_count = 2;
+    d.notes_position = 2;
+    d.value_texts.fill(QString(), 2 * int(d.count));
+    d.value_brushes.fill(QBrush(color_version), 2 * int(d.count));
+    for (unsigned i = 0; i < d.count; ++i) {
+        const Device& device = *d.rows[i].device;
+        const bool current = device.run_flags & (Device::skipped_current | Device::verified);
+        if (current && (device.run_flags & Device::version_read) &&
+            uint64_t(device.values.size()) >= param.offset + param.size)
+            d.value_texts[2 * int(i)] = param.show(
+                reinterpret_cast<const unsigned char*>(device.values.constData()) + param.offset);
+        d.value_texts[2 * int(i) + 1] =
+            current || !device.error_text.isEmpty() ? device.error_text : text_unchecked.tr();
+    }
+}
+
+Dialog_success::Dialog_success(QWidget* parent, const Run_version& version)
+    : Dialog_result_list(parent) {
     collection.select_success(configuration);
     const Result_list_texts texts{&title_success,      &caption_servers, &hint_close,
                                   hint_copy_devices(), &hint_write,      module};
-    build(
-        collection, texts, 3, 2,
-        {caption_field_server(), caption_field_imei(), caption_field_notes(), caption_field_all()},
-        {0, 1, 2, -1});
+    if (!version.check.any()) {
+        build(collection, texts, 3, 2,
+              {caption_field_server(), caption_field_imei(), caption_field_notes(),
+               caption_field_all()},
+              {0, 1, 2, -1});
+        return;
+    }
+    add_version_columns(collection.devices, version.check);
+    build(collection, texts, 5, 2,
+          {caption_field_server(), caption_field_imei(), caption_field_notes(),
+           caption_version_column.caption(), caption_outcome_column.caption(), caption_field_all()},
+          {0, 1, 2, 3, 4, -1});
 }
 
 void dialog_success_clear_translation() {
@@ -40,4 +88,7 @@ void dialog_success_clear_translation() {
     caption_servers.clear();
     hint_close.clear();
     hint_write.clear();
+    caption_version_column.clear();
+    caption_outcome_column.clear();
+    text_unchecked.clear();
 }

@@ -22,6 +22,7 @@
 #include "config/devices_proxy.h"
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -259,7 +260,7 @@ Page_cfg::Page_cfg(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(build_servers_group(), 1);
     layout->addWidget(build_devices_group(), 3);
-    layout->addLayout(build_purpose_row());
+    layout->addLayout(build_purpose_rows());
     build_buttons(layout);
     connect_signals();
     init_run_buttons();
@@ -322,9 +323,10 @@ QGroupBox* Page_cfg::build_devices_group() {
 }
 
 // The purpose of the next upload; the device file name's label and field show only for
-// "другое", a blank stands in for them otherwise.
-QHBoxLayout* Page_cfg::build_purpose_row() {
-    auto* row = new QHBoxLayout;
+// "другое", a blank stands in for them otherwise. Below it the version check, its label under
+// the purpose's.
+QGridLayout* Page_cfg::build_purpose_rows() {
+    auto* grid = new QGridLayout;
     auto* label_purpose = new QLabel(caption_purpose.caption(), this);
     label_purpose->setToolTip(caption_purpose.hint());
     cbox_devfname = new QComboBox(this);
@@ -335,8 +337,8 @@ QHBoxLayout* Page_cfg::build_purpose_row() {
         cbox_devfname->addItem(p.caption.tr());
     cbox_devfname->addItem(caption_other.tr());
     label_purpose->setBuddy(cbox_devfname);
-    row->addWidget(label_purpose);
-    row->addWidget(cbox_devfname);
+    grid->addWidget(label_purpose, 0, 0);
+    grid->addWidget(cbox_devfname, 0, 1);
 
     auto* label_holder = new QWidget(this);
     stack_devfname_label = new QStackedLayout(label_holder);
@@ -356,10 +358,11 @@ QHBoxLayout* Page_cfg::build_purpose_row() {
     ebox_devfname->setMinimumWidth((devfname_max + 2) * w_dec_big);
     stack_devfname_ebox->addWidget(ebox_devfname);
     label_devfname->setBuddy(ebox_devfname);
-    row->addWidget(label_holder);
-    row->addWidget(ebox_holder);
-    row->addStretch(1);
-    return row;
+    grid->addWidget(label_holder, 0, 2);
+    grid->addWidget(ebox_holder, 0, 3, Qt::AlignLeft);
+    add_version_rows(grid, 1);
+    grid->setColumnStretch(4, 1);
+    return grid;
 }
 
 // Two button boxes at the bottom right: the runs and options, then the page's own.
@@ -431,6 +434,8 @@ void Page_cfg::connect_signals() {
     if (!connect(cbox_devfname, qOverload<int>(&QComboBox::currentIndexChanged), this,
                  &Page_cfg::on_devfname_changed))
         log_debug(code_connect_devfname);
+    if (!connect(ebox_version, &QLineEdit::textChanged, this, &Page_cfg::on_version_changed))
+        log_debug(code_connect_version);
     install_device_paste(*table_devices, *table_servers, [this] { modified = true; });
 }
 

@@ -8,9 +8,10 @@
 #include <memory>
 
 class QAbstractButton;
+class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
-class QHBoxLayout;
 class QLineEdit;
 class QStackedLayout;
 class QVBoxLayout;
@@ -51,6 +52,12 @@ public:
     QStackedLayout* stack_devfname_label;
     QStackedLayout* stack_devfname_ebox;
     QLineEdit* ebox_devfname;
+    // The version check of the uploads (ui/page_cfg_version.cpp): the version expected (empty:
+    // no check), the parameter that shows it, skip the current, verify after the upload.
+    QLineEdit* ebox_version;
+    QComboBox* cbox_version_param;
+    QCheckBox* chk_skip_current;
+    QCheckBox* chk_verify;
 
     QAbstractButton* btn_add_server;
     QAbstractButton* btn_delete_server;
@@ -80,6 +87,9 @@ public:
     // Takes the file purpose: sets devfname and gives the upload file dialog's title and
     // filter and the upload function. Throws Err for a bad device file name.
     void req_values(QString& title, QString& filter, Upload_function& upload);
+    // Takes the version check of the upload into desktop_version_check. Throws Err, leaving
+    // it as it was, for a version no device can show or one with neither check ticked.
+    void req_version();
 
 public slots:
     void on_btn_add_server_clicked();
@@ -93,6 +103,7 @@ public slots:
     void on_devices_filter_text_changed(const QString& text);
     void on_devices_filter_field_changed(int index);
     void on_devfname_changed(int index);
+    void on_version_changed(const QString& text);
     void on_btn_options_clicked();
     void on_btn_resume_clicked();
     void on_btn_save_clicked();
@@ -105,7 +116,9 @@ private:
     // The constructor's parts, top to bottom, then the signals of what they built.
     QGroupBox* build_servers_group();
     QGroupBox* build_devices_group();
-    QHBoxLayout* build_purpose_row();
+    QGridLayout* build_purpose_rows();
+    // The version check's rows below the purpose, from `row` (ui/page_cfg_version.cpp).
+    void add_version_rows(QGridLayout* grid, int row);
     void build_buttons(QVBoxLayout* layout);
     void connect_signals();
     // Sets up the upload, gather and commands buttons once the page is built
@@ -119,3 +132,4 @@ class Tr_with_hint;
 // "Продолжить по журналу" and its tooltip (ui/page_cfg_resume.cpp).
 Tr_with_hint& caption_resume();
 void page_cfg_resume_clear_translation();
+void page_cfg_version_clear_translation();

@@ -38,6 +38,7 @@ enum Page_cfg_code : unsigned short {
     code_commands,
     code_connect_resume,
     code_resume,
+    code_connect_version,
 };
 static_assert(code_connect_save == 785 && code_devices_double_click == 791 &&
                   code_filter_field == 792 && code_load_file == 795,

@@ -73,6 +73,7 @@ void Page_cfg::on_btn_resume_clicked() {
             QString title, filter;
             Upload_function upload = nullptr;
             req_values(title, filter, upload);
+            req_version();
             const QString path = QFileDialog::getOpenFileName(this, title, last_fw_fname, filter);
             if (path.isEmpty())
                 return;

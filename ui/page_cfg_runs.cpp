@@ -47,6 +47,7 @@ void Page_cfg::on_btn_upload_clicked() {
         Upload_function upload = nullptr;
         try {
             req_values(title, filter, upload);
+            req_version();
         } catch (const std::exception& e) {
             show_exception(e, this);
             return;

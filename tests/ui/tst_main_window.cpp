@@ -585,7 +585,8 @@ void tst_Main_window::every_control_explains_itself() {
     buddies.sort();
     QCOMPARE(buddies,
              (QStringList{QStringLiteral("cbox_devfname"), QStringLiteral("cbox_filter_field"),
-                          QStringLiteral("devices_filter"), QStringLiteral("ebox_devfname")}));
+                          QStringLiteral("cbox_version_param"), QStringLiteral("devices_filter"),
+                          QStringLiteral("ebox_devfname"), QStringLiteral("ebox_version")}));
 }
 
 void tst_Main_window::options_saved_and_loaded_data() {

@@ -81,6 +81,13 @@ static QString describe(const Batch_args& a) {
     add("journal", a.journal);
     add("resume", a.resume);
     add("report", a.report);
+    if (!a.expect_version.isEmpty())
+        f << QStringLiteral("expect=[%1] param=%2%3%4 verify_delay=%5")
+                 .arg(a.expect_version)
+                 .arg(a.version_param)
+                 .arg(a.skip_current ? " skip" : "", a.verify ? " verify" : "")
+                 .arg(a.verify_delay_text.isEmpty() ? QStringLiteral("option")
+                                                    : QString::number(a.verify_delay));
     return f.join(QLatin1Char(' '));
 }
 
@@ -245,6 +252,51 @@ void tst_Batch_args::parse_data() {
         << QStringList{"upload", "c", "f", "--journal", "j", "--resume", "j"}
         << QStringLiteral("error: Опции «--journal» и «--resume» вместе не указываются: "
                           "--resume продолжает запись в журнал, который ему указан.");
+    QTest::newRow("a version check with every option")
+        << QStringList{"upload",   "c",
+                       "f",        "--expect-version",
+                       "FW 2.0",   "--version-param",
+                       "gnss",     "--skip-current",
+                       "--verify", "--verify-delay",
+                       "0"}
+        << QStringLiteral("upload config=c file=f expect=[FW 2.0] param=2 skip verify "
+                          "verify_delay=0");
+    QTest::newRow("the main version and the option's delay by default")
+        << QStringList{"upload", "c", "f", "--skip-current", "--expect-version=1"}
+        << QStringLiteral("upload config=c file=f expect=[1] param=0 skip verify_delay=option");
+    QTest::newRow("--skip-current needs --expect-version")
+        << QStringList{"upload", "c", "f", "--skip-current"}
+        << QStringLiteral("error: Опция «--skip-current» действует только вместе с опцией "
+                          "«--expect-version».");
+    QTest::newRow("--verify needs --expect-version")
+        << QStringList{"upload", "c", "f", "--verify", "--verify-delay", "5"}
+        << QStringLiteral("error: Опция «--verify» действует только вместе с опцией "
+                          "«--expect-version».");
+    QTest::newRow("--expect-version alone checks nothing")
+        << QStringList{"upload", "c", "f", "--expect-version", "2"}
+        << QStringLiteral("error: Опция «--expect-version» действует только вместе с опцией "
+                          "«--skip-current» или «--verify».");
+    QTest::newRow("--verify-delay needs --verify")
+        << QStringList{"upload",         "c", "f", "--expect-version", "2", "--skip-current",
+                       "--verify-delay", "5"}
+        << QStringLiteral("error: Опция «--verify-delay» действует только вместе с опцией "
+                          "«--verify».");
+    QTest::newRow("an unknown version parameter")
+        << QStringList{"upload",          "c",   "f", "--expect-version", "2", "--verify",
+                       "--version-param", "boot"}
+        << QStringLiteral("error: Неправильное значение опции «--version-param»: «boot». "
+                          "Допустимы значения main, modem и gnss.");
+    QTest::newRow("a verify delay above a day")
+        << QStringList{"upload",         "c",    "f", "--expect-version", "2", "--verify",
+                       "--verify-delay", "86401"}
+        << QStringLiteral("error: Неправильное значение опции «--verify-delay»: «86401». "
+                          "Ожидается целое десятичное число от 0 до 86400.");
+    QTest::newRow("an empty expected version is refused")
+        << QStringList{"upload", "c", "f", "--expect-version", "", "--verify"}
+        << QStringLiteral("error: Значение опции «--expect-version» не должно быть пустым.");
+    QTest::newRow("the version check is for uploads only")
+        << QStringList{"gather", "c", "--expect-version", "2", "--verify"}
+        << QStringLiteral("error: Опция «--expect-version» неприменима к команде «gather».");
     QTest::newRow("rollout controls belong to the runs")
         << QStringList{"check", "c", "--report", "r"}
         << QStringLiteral("error: Опция «--report» неприменима к команде «check».");

@@ -14,6 +14,8 @@ private slots:
     void initTestCase();
     void load_data();
     void load();
+    void load_verified_data();
+    void load_verified();
     void append_after_torn_line();
 
 private:
@@ -40,6 +42,26 @@ QByteArray row(int imei, const char* result, int port = 4000) {
         .arg(port)
         .arg(QLatin1String(result))
         .toUtf8();
+}
+
+// An upload with a version check: its head names the expected version; a row says whether
+// the device was skipped as current and which version was read after the upload.
+Journal_work verified_upload(const char* version) {
+    Journal_work w = upload;
+    w.version = QLatin1String(version);
+    return w;
+}
+
+QByteArray verified_head(const char* version) {
+    return head.left(head.indexOf(",\"started\"")) + ",\"version\":\"" + version +
+           "\",\"started\":\"2026-12-09T06:00:00.000Z\"}\n";
+}
+
+QByteArray vrow(int imei, const char* result, bool skipped, const char* after) {
+    QByteArray r = row(imei, result);
+    r.chop(2); // "}\n"
+    return r + ",\"skipped\":" + (skipped ? "true" : "false") +
+           ",\"version_before\":\"\",\"version_after\":\"" + after + "\"}\n";
 }
 
 QString key(int imei, int port = 4000) {
@@ -104,6 +126,45 @@ void tst_Batch_journal::load() {
         QVERIFY2(done.value(0).startsWith(QLatin1String("error: ")), qPrintable(e.message));
         QVERIFY2(e.message.contains(done[0].mid(7)), qPrintable(e.message));
         QVERIFY(e.message.contains(path));
+    }
+}
+
+void tst_Batch_journal::load_verified_data() {
+    QTest::addColumn<QByteArray>("journal");
+    QTest::addColumn<QStringList>("done"); // or one "error: part of the message"
+
+    const QByteArray h = verified_head("main FW 2");
+    QTest::newRow("skipped as current and verified devices are done")
+        << h + vrow(1, "ok", true, "FW 2") + vrow(2, "ok", false, "") + vrow(2, "ok", false, "FW 2")
+        << QStringList{key(1), key(2)};
+    QTest::newRow("a failed check brings the device back")
+        << h + vrow(1, "ok", false, "") + vrow(1, "failed", false, "FW 1") << QStringList();
+    QTest::newRow("an upload that the check never reached is served again")
+        << h + vrow(1, "ok", false, "") << QStringList();
+    QTest::newRow("a success after a failed check counts")
+        << h + vrow(1, "failed", false, "FW 1") + vrow(1, "ok", true, "FW 2")
+        << QStringList{key(1)};
+    QTest::newRow("a plain upload's journal is other work")
+        << head + row(1, "ok")
+        << QStringList{"error: (upload FIRMWARE, CRC-32 0badcafe, ожидаемая версия main FW 2)"};
+    QTest::newRow("another expected version is other work")
+        << verified_head("main FW 3") + vrow(1, "ok", true, "FW 3")
+        << QStringList{"error: записан для другой работы (upload FIRMWARE, CRC-32 0badcafe, "
+                       "ожидаемая версия main FW 3)"};
+}
+
+void tst_Batch_journal::load_verified() {
+    QFETCH(QByteArray, journal);
+    QFETCH(QStringList, done);
+    const QString path = write(journal);
+    QVERIFY(!path.isEmpty());
+    try {
+        const QSet<QString> got = load_journal(path, verified_upload("main FW 2"), true);
+        QVERIFY2(!done.value(0).startsWith(QLatin1String("error: ")), "accepted");
+        QCOMPARE(got, QSet<QString>(done.begin(), done.end()));
+    } catch (const Err& e) {
+        QVERIFY2(done.value(0).startsWith(QLatin1String("error: ")), qPrintable(e.message));
+        QVERIFY2(e.message.contains(done[0].mid(7)), qPrintable(e.message));
     }
 }
 

@@ -104,7 +104,7 @@ void tst_Batch_record::csv_text() {
     QByteArray out;
     append_attempt_csv(out, a);
     QCOMPARE(out, "350000000000001,h,7,gather,failed,device," + field +
-                      ",1970-01-01T00:00:01.000Z,1970-01-01T00:00:01.250Z,250,2\r\n");
+                      ",1970-01-01T00:00:01.000Z,1970-01-01T00:00:01.250Z,250,2,false,,\r\n");
 }
 
 QTEST_GUILESS_MAIN(tst_Batch_record)

@@ -2,6 +2,7 @@
 // zelmo_server_sim, checked at the simulator (its record and counters) and through the
 // report and the journal read back.
 #include "support/batch_process.h"
+#include "support/rollout_scenarios.h"
 #include "support/sim_process.h"
 
 #include <QDateTime>
@@ -148,8 +149,9 @@ bool read_csv(const QByteArray& bytes, QVector<QStringList>& records, QString& p
     return true;
 }
 
-const QStringList report_keys = {"imei", "address", "port", "action",      "result", "class",
-                                 "text", "start",   "end",  "duration_ms", "attempt"};
+const QStringList report_keys = {
+    "imei",  "address", "port",        "action",  "result",  "class",          "text",
+    "start", "end",     "duration_ms", "attempt", "skipped", "version_before", "version_after"};
 
 } // namespace
 
@@ -174,6 +176,9 @@ private slots:
     void retries();
     void journal_after_kill();
     void resume_refuses_other_work();
+    void verified_upload_data();
+    void verified_upload();
+    void resume_after_verified_upload();
 
 private:
     QString path(const QString& name) const { return dir.filePath(name); }
@@ -544,7 +549,9 @@ void tst_Batch_rollout::report_fields() {
                 const QJsonValue v = o.value(k);
                 const bool number = k == "port" || k == "duration_ms" || k == "attempt";
                 QCOMPARE(v.isDouble(), number);
-                r << (number ? QString::number(v.toInt()) : v.toString());
+                r << (number       ? QString::number(v.toInt())
+                      : v.isBool() ? QLatin1String(v.toBool() ? "true" : "false")
+                                   : v.toString());
             }
             rows << r;
         }
@@ -587,6 +594,9 @@ void tst_Batch_rollout::report_fields() {
         QVERIFY2(r[9].toLongLong() >= 25, qPrintable(r.join(' ')));
     }
     QCOMPARE(attempts.value(imei(3)), 2);
+    // Without a version check the version fields are there, false and empty.
+    for (const QStringList& r : rows)
+        QCOMPARE(r.mid(11), (QStringList{"false", "", ""}));
     if (!summary.isEmpty()) {
         QCOMPARE(summary.value("devices").toInt(), 4);
         QCOMPARE(summary.value("attempts").toInt(), 5);
@@ -904,6 +914,147 @@ void tst_Batch_rollout::resume_refuses_other_work() {
         batch({"command", path("other.zelmo_upload"), "restart", "--resume", journal});
     QCOMPARE(r.code, 0);
     QCOMPARE(QString::fromUtf8(r.out).count(QStringLiteral("\tok\n")), 3);
+}
+
+// The texts of a version check's outcomes, by the scenario's group of devices.
+static QStringList verify_lines(const Verify_scenario& s, bool skip, bool verify) {
+    const QString skipped =
+        QStringLiteral("ok\tВерсия «%1» уже установлена, закачка не нужна.").arg(s.expected);
+    const QString verified =
+        QStringLiteral("ok\tПосле закачки устройство сообщает ожидаемую версию «%1».")
+            .arg(s.expected);
+    const QString plain = QStringLiteral("ok");
+    if (!verify)
+        return {skip ? skipped : plain, plain, plain, plain, plain};
+    return {skip ? skipped : verified, verified,
+            QStringLiteral("failed\tПосле закачки устройство сообщает версию «%1» вместо "
+                           "ожидаемой «%2».")
+                .arg(s.old_version, s.expected),
+            QStringLiteral("failed\tФайл закачан, но версию прочитать не удалось: На запрос "
+                           "параметра №2 устройство ответило: «ошибка выполнения»."),
+            QStringLiteral("failed\tФайл закачан, но версию прочитать не удалось: Нет связи "
+                           "между устройством и сервером.")};
+}
+
+void tst_Batch_rollout::verified_upload_data() {
+    QTest::addColumn<QStringList>("flags");
+    QTest::addColumn<bool>("skip");
+    QTest::addColumn<bool>("verify");
+    // Per group (current, applying, refusing, mute, gone), the last report row:
+    // "attempt|skipped|version_before|version_after|class".
+    QTest::addColumn<QStringList>("last_rows");
+
+    const Verify_scenario s = verify_scenario();
+    const QStringList expect{"--expect-version", s.expected};
+    const QString old = s.old_version, now = s.expected;
+    QTest::newRow("skip the current, verify the rest")
+        << expect + QStringList{"--skip-current", "--verify", "--verify-delay", "1"} << true << true
+        << QStringList{"1|true|" + now + "|" + now + "|", "2|false||" + now + "|",
+                       "2|false||" + old + "|verify", "2|false|||device", "2|false|||not_linked"};
+    QTest::newRow("verify only: the current take the file as well")
+        << expect + QStringList{"--verify", "--verify-delay", "1"} << false << true
+        << QStringList{"2|false||" + now + "|", "2|false||" + now + "|",
+                       "2|false||" + old + "|verify", "2|false|||device", "2|false|||not_linked"};
+    QTest::newRow("skip only: no second pass")
+        << expect + QStringList{"--skip-current"} << true << false
+        << QStringList{"1|true|" + now + "|" + now + "|", "1|false|" + old + "||",
+                       "1|false|" + old + "||", "1|false|||", "1|false|" + old + "||"};
+    QTest::newRow("no check: the upload as always")
+        << QStringList() << false << false
+        << QStringList{"1|false|||", "1|false|||", "1|false|||", "1|false|||", "1|false|||"};
+}
+
+// The fleet in thirds: what the simulator was sent, each device's line, and its report rows.
+void tst_Batch_rollout::verified_upload() {
+    QFETCH(QStringList, flags);
+    QFETCH(bool, skip);
+    QFETCH(bool, verify);
+    QFETCH(QStringList, last_rows);
+    const Verify_scenario s = verify_scenario();
+    Sim_process sim;
+    QVERIFY2(sim.start(s.fleet), qPrintable(sim.error()));
+    write(QStringLiteral("v.zelmo_upload"), verify_scenario_config(s, sim.port()).toUtf8());
+    const Outcome o = batch(QStringList{"upload", path("v.zelmo_upload"), path("fw.bin"),
+                                        "--report", path("v.jsonl"), "--log=x.log", "--quiet"} +
+                            flags);
+    QVERIFY(sim.stop());
+    QCOMPARE(o.code, verify ? 1 : 0);
+
+    QVector<int> sent;
+    for (int i = 0; i < s.count; ++i)
+        if (!skip || !s.current.contains(i))
+            sent << i;
+    QCOMPARE(upfile_offsets(sim), sent);
+
+    const QStringList lines = verify_lines(s, skip, verify);
+    const QVector<int>* groups[] = {&s.current, &s.applying, &s.refusing, &s.mute, &s.gone};
+    const QMap<QString, QString> got = results(o);
+    QString problem;
+    const QVector<QJsonObject> rows = read_jsonl(path("v.jsonl"), &problem);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QMap<QString, QJsonObject> last;
+    for (const QJsonObject& r : rows)
+        if (r.contains("imei"))
+            last[r.value("imei").toString()] = r;
+    for (int g = 0; g < 5; ++g)
+        for (int offset : *groups[g]) {
+            const QString id = rollout_scenario_imei(offset);
+            QCOMPARE(got.value(id), lines[g]);
+            const QJsonObject& r = last[id];
+            const QString row =
+                QStringList{QString::number(r.value("attempt").toInt()),
+                            r.value("skipped").toBool() ? "true" : "false",
+                            r.value("version_before").toString(),
+                            r.value("version_after").toString(), r.value("class").toString()}
+                    .join('|');
+            QCOMPARE(row, last_rows[g]);
+            QCOMPARE(r.value("text").toString(), lines[g].section('\t', 1));
+        }
+    const QJsonObject summary = rows.last().value("summary").toObject();
+    QCOMPARE(summary.value("classes").toObject().contains("verify"), skip || verify);
+    QCOMPARE(summary.contains("verified"), skip || verify);
+    if (verify)
+        QCOMPARE(summary.value("verified").toInt(), skip ? 3 : 6);
+}
+
+// A resumed verified run serves only the devices whose check failed or never came; another
+// expected version is other work.
+void tst_Batch_rollout::resume_after_verified_upload() {
+    const Verify_scenario s = verify_scenario();
+    Sim_process sim;
+    QVERIFY2(sim.start(s.fleet), qPrintable(sim.error()));
+    write(QStringLiteral("r.zelmo_upload"), verify_scenario_config(s, sim.port()).toUtf8());
+    const QString journal = path("verified.journal");
+    const QStringList run{"upload",  path("r.zelmo_upload"), path("fw.bin"), "--log=x.log",
+                          "--quiet", "--skip-current",       "--verify",     "--verify-delay",
+                          "1"};
+    QCOMPARE(batch(run + QStringList{"--expect-version", s.expected, "--journal", journal}).code,
+             1);
+    const int links_before = sim.record_of("LINK").size();
+    const Outcome again =
+        batch(run + QStringList{"--expect-version", s.expected, "--resume", journal});
+    QCOMPARE(again.code, 1);
+    const Outcome other =
+        batch(run + QStringList{"--expect-version", "FW 3.0", "--resume", journal});
+    QVERIFY(sim.stop());
+    QCOMPARE(other.code, 2);
+    QVERIFY2(other.err.contains(QStringLiteral("ожидаемая версия main FW 3.0")),
+             qPrintable(other.err));
+
+    QSet<QString> linked_again;
+    const QStringList links = sim.record_of("LINK");
+    static const QRegularExpression re(QStringLiteral("imei=(\\d{15})"));
+    for (int i = links_before; i < links.size(); ++i)
+        linked_again << re.match(links[i]).captured(1);
+    QSet<QString> expected;
+    for (int offset : s.refusing + s.mute + s.gone)
+        expected << rollout_scenario_imei(offset);
+    QCOMPARE(linked_again, expected);
+    // Every device has its line; the current and the verified ones as succeeded before.
+    const QMap<QString, QString> got = results(again);
+    QCOMPARE(got.size(), s.count);
+    for (int offset : s.current + s.applying)
+        QCOMPARE(got.value(rollout_scenario_imei(offset)), QStringLiteral("ok"));
 }
 
 QTEST_GUILESS_MAIN(tst_Batch_rollout)

@@ -111,7 +111,18 @@ void tst_Params::cp1251_show() {
     QFETCH(QString, shown);
     Param_cp1251 p(QStringLiteral("p"), 2, 256, 50);
     const QByteArray slot = stored(text);
-    QCOMPARE(p.show(reinterpret_cast<const unsigned char*>(slot.constData())), shown);
+    const auto* value = reinterpret_cast<const unsigned char*>(slot.constData());
+    QCOMPARE(p.show(value), shown);
+    // The comparison of a version check sees the same text, and nothing near it.
+    QVERIFY(cp1251_shows(value, shown));
+    QVERIFY(!cp1251_shows(value, shown + QLatin1Char('x')));
+    QVERIFY(!cp1251_shows(value, QStringLiteral("x") + shown));
+    if (!shown.isEmpty()) {
+        QVERIFY(!cp1251_shows(value, shown.left(shown.size() - 1)));
+        QString other = shown;
+        other[other.size() - 1] = QChar(other[other.size() - 1].unicode() ^ 1);
+        QVERIFY(!cp1251_shows(value, other));
+    }
 }
 
 void tst_Params::cp1251_table_agrees_with_qt_codec() {

@@ -4,6 +4,7 @@
 #include "config/config.h"
 #include "engine/actions.h"
 #include "engine/engine.h"
+#include "engine/params.h"
 #include "engine/rollout.h"
 #include "protocol/frame.h"
 #include "support/engine_cfg.h"
@@ -29,6 +30,8 @@ const char* phase_word(Rollout_phase p) {
         return "waiting";
     case Rollout_phase::retry:
         return "retry";
+    case Rollout_phase::verify:
+        return "verify";
     case Rollout_phase::finished:
         return "finished";
     }
@@ -58,6 +61,8 @@ private slots:
     void controls_data();
     void controls();
     void cancel_while_waiting();
+    void version_check_data();
+    void version_check();
 
 private:
     QTemporaryDir dir;
@@ -166,6 +171,78 @@ void tst_Rollout::cancel_while_waiting() {
     QVERIFY(sim.stop());
     QCOMPARE(sim.record_of(QStringLiteral("LINK")).size(), 1);
     QCOMPARE(int(configuration.devices.rows[0].device->fail_class), int(fail_not_linked));
+}
+
+void tst_Rollout::version_check_data() {
+    QTest::addColumn<bool>("skip");
+    QTest::addColumn<bool>("verify");
+    QTest::addColumn<QString>("phases");
+    QTest::addColumn<int>("skipped");  // skipped_current()
+    QTest::addColumn<int>("verified"); // verified()
+    QTest::addColumn<int>("ok");
+    QTest::newRow("skip and verify") << true << true << "main waiting verify" << 3 << 3 << 6;
+    QTest::newRow("verify only") << false << true << "main waiting verify" << 0 << 6 << 6;
+    QTest::newRow("skip only") << true << false << "main" << 3 << 0 << 10;
+}
+
+// The driver's side of a version check, as a window sees it: the phases with the wait before
+// the verification, the tallies, and the devices' flags and values.
+void tst_Rollout::version_check() {
+    QFETCH(bool, skip);
+    QFETCH(bool, verify);
+    QFETCH(QString, phases);
+    QFETCH(int, skipped);
+    QFETCH(int, verified);
+    QFETCH(int, ok);
+    const Verify_scenario s = verify_scenario();
+    Sim_process sim;
+    QVERIFY2(sim.start(s.fleet), qPrintable(sim.error()));
+    QString error;
+    QVERIFY2(load_cfg(verify_scenario_config(s, sim.port()), &error), qPrintable(error));
+    firmware = QByteArray(2000, 'v');
+    firmware_sum = calculate_crc32(firmware.constData(), size_t(firmware.size()));
+    Action_upload_firmware action;
+    Rollout_setup setup;
+    setup.action = &action;
+    setup.version.expected = s.expected;
+    setup.version.skip_current = skip;
+    setup.version.verify = verify;
+    setup.version.verify_delay_ms = unsigned(s.restart_ms) * 3;
+    Rollout rollout(setup);
+    QStringList seen;
+    bool counted_down = false;
+    connect(&rollout, &Rollout::phase_changed, this, [&](Rollout_phase p) {
+        if (p != Rollout_phase::finished)
+            seen << phase_word(p);
+        if (p == Rollout_phase::waiting)
+            counted_down = rollout.waiting_for_verify() &&
+                           rollout.next_pass_ms() > QDateTime::currentMSecsSinceEpoch();
+    });
+    const Rollout_outcome out = rollout.run();
+    QVERIFY(sim.stop());
+    QVERIFY(out.engine_error.isEmpty());
+    QCOMPARE(seen.join(' '), phases);
+    QCOMPARE(counted_down, verify);
+    QCOMPARE(int(rollout.skipped_current()), skipped);
+    QCOMPARE(int(rollout.verified()), verified);
+    QCOMPARE(int(rollout.failures_of(fail_verify)), verify ? s.refusing.size() : 0);
+    const std::unique_ptr<Params> params = make_version_params();
+    int succeeded = 0;
+    for (unsigned i = 0; i < configuration.devices.count; ++i) {
+        const Device& d = *configuration.devices.rows[i].device;
+        succeeded += (d.run_flags & Device::succeeded) != 0;
+        const bool current = skip && s.current.contains(int(i));
+        QCOMPARE(bool(d.run_flags & Device::skipped_current), current);
+        QCOMPARE(bool(d.run_flags & Device::verified),
+                 verify && !current && (s.applying.contains(int(i)) || s.current.contains(int(i))));
+        // The version read last is in the values, where a window shows it from.
+        if (d.run_flags & (Device::skipped_current | Device::verified))
+            QCOMPARE(params->items[0]->show(
+                         reinterpret_cast<const unsigned char*>(d.values.constData()) +
+                         params->items[0]->offset),
+                     s.expected);
+    }
+    QCOMPARE(succeeded, ok);
 }
 
 QTEST_GUILESS_MAIN(tst_Rollout)

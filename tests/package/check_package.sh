@@ -193,6 +193,9 @@ complete_case "zelmo_batch --lo" "--log="
 complete_case "zelmo_batch check a --y" ""
 complete_case "zelmo_batch command a b --y" "--yes"
 complete_case "zelmo_batch enumerate localh" "localhost"
+complete_case "zelmo_batch upload --version-param " "gnss main modem"
+complete_case "zelmo_batch upload a b --verif" "--verify --verify-delay"
+complete_case "zelmo_batch gather a --verif" ""
 
 declare -A man_text
 for page in zelmo_upload zelmo_batch zelmo_server_sim; do

@@ -3,6 +3,7 @@
 #include "support/sim_process.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 static constexpr quint64 first_imei = 352000000000001ULL;
 
@@ -116,4 +117,34 @@ QString check_rollout_scenario(const Rollout_scenario& s, const Sim_process& sim
     if (ok != s.ok)
         problems << QStringLiteral("%1 devices succeeded, expected %2").arg(ok).arg(s.ok);
     return problems.join(QStringLiteral("; "));
+}
+
+Verify_scenario verify_scenario() {
+    Verify_scenario s;
+    const QString v = QStringLiteral("\"%1\"").arg(s.expected);
+    s.fleet = QStringLiteral("port 0\ndefault pin=1234\n") +
+              range(0, 3, QStringLiteral("p2=") + v) +
+              range(3, 6, QStringLiteral("apply_p2=%1 restart=%2").arg(v).arg(s.restart_ms)) +
+              range(6, 8) + range(8, 9, QStringLiteral("getparam=4")) +
+              range(9, 10, QStringLiteral("apply_p2=%1 restart=forever").arg(v));
+    return s;
+}
+
+QString verify_scenario_config(const Verify_scenario& s, quint16 port) {
+    Rollout_scenario r;
+    r.counts = {s.count};
+    return rollout_scenario_config(r, {port});
+}
+
+QVector<int> upfile_offsets(const Sim_process& sim) {
+    static const QRegularExpression re(QStringLiteral("imei=(\\d{15})"));
+    QVector<int> out;
+    for (const QString& line : sim.record_of(QStringLiteral("UPFILE"))) {
+        const QRegularExpressionMatch m = re.match(line);
+        const int offset = m.hasMatch() ? int(m.captured(1).toULongLong() - first_imei) : -1;
+        if (!out.contains(offset))
+            out << offset;
+    }
+    std::sort(out.begin(), out.end());
+    return out;
 }

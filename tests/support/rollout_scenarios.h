@@ -43,3 +43,22 @@ QString rollout_scenario_imei(int offset);
 // Compares what the simulator recorded (after stop()) and the number of devices that the front
 // end reports as succeeded with the scenario's expectations; an empty text when they match.
 QString check_rollout_scenario(const Rollout_scenario& s, const Sim_process& sim, int succeeded);
+
+// An upload with a version check, in thirds on one port: devices 0 to 2 show the expected main
+// version already, 3 to 5 apply the file (offline for restart_ms meanwhile, as when
+// restarting), 6 to 8 keep their old version, 8 of them answering the version request with
+// an error; and 9 takes the file and never comes back. The verification must wait longer than
+// restart_ms.
+struct Verify_scenario {
+    QString fleet;
+    int count = 10;
+    int restart_ms = 300;
+    QString expected = QStringLiteral("FW 2.0");
+    QString old_version = QStringLiteral("FW 1.0.0"); // the simulator's built-in main version
+    QVector<int> current{0, 1, 2}, applying{3, 4, 5}, refusing{6, 7}, mute{8}, gone{9};
+};
+Verify_scenario verify_scenario();
+// The configuration text: every device of the scenario with PIN 1234 on `port`.
+QString verify_scenario_config(const Verify_scenario& s, quint16 port);
+// The devices (offsets) that the simulator's record shows were sent a file, in order, once each.
+QVector<int> upfile_offsets(const Sim_process& sim);

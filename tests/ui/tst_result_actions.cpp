@@ -220,7 +220,7 @@ void tst_Result_actions::write_report() {
     QCOMPARE(csv.size(), 7);
     const QStringList header = csv_fields(csv[0]);
     QCOMPARE(header, QString("imei,address,port,action,result,class,text,start,end,duration_ms,"
-                             "attempt")
+                             "attempt,skipped,version_before,version_after")
                          .split(','));
     QMap<QString, QString> classes;
     for (int i = 0; i < 6; ++i) {

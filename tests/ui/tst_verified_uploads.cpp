@@ -1,12 +1,13 @@
 // Uploads with a version check as a user runs them from the configuration page: the expected
 // version, its parameter and the two check boxes, the file chosen in the file dialog, the
 // exchange window's phase line and counts, the result windows and their lists, and what a real
-// simulator process was sent. The fleet in thirds: current already, applying the file after a
-// restart, keeping the old version (one of them refusing the version request), and one device
-// that never comes back after the upload.
+// simulator process was sent. The fleet is the one of the core's and zelmo_batch's tests
+// (verify_scenario): current already, applying the file after a restart, keeping the old
+// version (one of them refusing the version request), and one that never comes back.
 #include "config/config.h"
 #include "support/engine_cfg.h"
 #include "support/modal.h"
+#include "support/rollout_scenarios.h"
 #include "support/sim_process.h"
 #include "ui/desktop_rollout.h"
 #include "ui/dialog_exchange.h"
@@ -27,46 +28,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <algorithm>
-
-static constexpr quint64 first_imei = 353000000000001ULL;
-static const QString expected_version = QStringLiteral("FW 2.0");
-
-// Devices 0-2 current, 3-5 apply the file and restart for 300 ms, 6-7 keep the built-in
-// "FW 1.0.0", 8 keeps it and answers the version request with an error, 9 never comes back.
-static QString fleet() {
-    QString text = QStringLiteral("port 0\ndefault pin=1234\n");
-    for (int i = 0; i < 10; ++i) {
-        text += QStringLiteral("device %1").arg(first_imei + quint64(i));
-        if (i < 3)
-            text += QStringLiteral(" p2=\"FW 2.0\"");
-        else if (i < 6)
-            text += QStringLiteral(" apply_p2=\"FW 2.0\" restart=300");
-        else if (i == 8)
-            text += QStringLiteral(" getparam=4");
-        else if (i == 9)
-            text += QStringLiteral(" apply_p2=\"FW 2.0\" restart=forever");
-        text += '\n';
-    }
-    return text;
-}
 
 static QString imei(int offset) {
-    return QString::number(first_imei + quint64(offset));
-}
-
-// The devices (offsets) the simulator was sent a file, once each, in order.
-static QList<int> upfile_offsets(const Sim_process& sim) {
-    static const QRegularExpression re(QStringLiteral("imei=(\\d{15})"));
-    QList<int> out;
-    for (const QString& line : sim.record_of(QStringLiteral("UPFILE"))) {
-        const QRegularExpressionMatch m = re.match(line);
-        const int offset = m.hasMatch() ? int(m.captured(1).toULongLong() - first_imei) : -1;
-        if (!out.contains(offset))
-            out << offset;
-    }
-    std::sort(out.begin(), out.end());
-    return out;
+    return rollout_scenario_imei(offset);
 }
 
 static QString text_of(QWidget* w, const char* name) {
@@ -141,12 +105,12 @@ void tst_Verified_uploads::upload_from_page_data() {
     QTest::addColumn<QString>("version"); // typed into "Ожидаемая версия"
     QTest::addColumn<bool>("skip");
     QTest::addColumn<bool>("verify");
-    QTest::addColumn<QStringList>("phases");  // the phase line as it changed, seconds as N
-    QTest::addColumn<QString>("counts");      // success failure skipped verified, "-": no label
-    QTest::addColumn<QString>("summary");     // the mixed result's or the all-good box's
-    QTest::addColumn<QStringList>("success"); // the success list: IMEI | version | outcome
-    QTest::addColumn<QStringList>("failure"); // the failure list: IMEI | text | class
-    QTest::addColumn<QList<int>>("uploads");  // devices sent the file
+    QTest::addColumn<QStringList>("phases");   // the phase line as it changed, seconds as N
+    QTest::addColumn<QString>("counts");       // success failure skipped verified, "-": no label
+    QTest::addColumn<QString>("summary");      // the mixed result's or the all-good box's
+    QTest::addColumn<QStringList>("success");  // the success list: IMEI | version | outcome
+    QTest::addColumn<QStringList>("failure");  // the failure list: IMEI | text | class
+    QTest::addColumn<QVector<int>>("uploads"); // devices sent the file
 
     const QString current = "FW 2.0 | Версия «FW 2.0» уже установлена, закачка не нужна.";
     const QString confirmed =
@@ -163,7 +127,7 @@ void tst_Verified_uploads::upload_from_page_data() {
                   "и сервером. | устройство не на связи"};
 
     QTest::newRow("both checks: the current skipped, the appliers verified, the rest fail")
-        << expected_version << true << true
+        << QStringLiteral("FW 2.0") << true << true
         << QStringList{"основной проход", "проверка версии начнётся через N с.",
                        "проверка версии после закачки", "работа завершена"}
         << "6 4 3 3" << head + skipped_line.arg(3) + verified_line.arg(3)
@@ -171,14 +135,14 @@ void tst_Verified_uploads::upload_from_page_data() {
                        imei(2) + " | " + current,   imei(3) + " | " + confirmed,
                        imei(4) + " | " + confirmed, imei(5) + " | " + confirmed}
         << QStringList{imei(6) + old_kept, imei(7) + old_kept, unreadable[0], unreadable[1]}
-        << QList<int>{3, 4, 5, 6, 7, 8, 9};
+        << QVector<int>{3, 4, 5, 6, 7, 8, 9};
     QTest::newRow("skip only: the current take no file, the others take it unchecked")
-        << expected_version << true << false << QStringList{"основной проход", "работа завершена"}
-        << "10 0 3 -"
+        << QStringLiteral("FW 2.0") << true << false
+        << QStringList{"основной проход", "работа завершена"} << "10 0 3 -"
         << "Прошивка успешно закачана на все устройства.\n\n" + head + skipped_line.arg(3)
-        << QStringList() << QStringList() << QList<int>{3, 4, 5, 6, 7, 8, 9};
+        << QStringList() << QStringList() << QVector<int>{3, 4, 5, 6, 7, 8, 9};
     QTest::newRow("verify only: every device takes the file, the current verify too")
-        << expected_version << false << true
+        << QStringLiteral("FW 2.0") << false << true
         << QStringList{"основной проход", "проверка версии начнётся через N с.",
                        "проверка версии после закачки", "работа завершена"}
         << "6 4 - 6" << head + verified_line.arg(6)
@@ -186,11 +150,11 @@ void tst_Verified_uploads::upload_from_page_data() {
                        imei(2) + " | " + confirmed, imei(3) + " | " + confirmed,
                        imei(4) + " | " + confirmed, imei(5) + " | " + confirmed}
         << QStringList{imei(6) + old_kept, imei(7) + old_kept, unreadable[0], unreadable[1]}
-        << QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+        << QVector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     QTest::newRow("no expected version: the upload and its window as they always were")
         << QString() << true << true << QStringList() << "10 0 - -"
         << "Прошивка успешно закачана на все устройства." << QStringList() << QStringList()
-        << QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+        << QVector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
 }
 
 void tst_Verified_uploads::upload_from_page() {
@@ -202,14 +166,15 @@ void tst_Verified_uploads::upload_from_page() {
     QFETCH(QString, summary);
     QFETCH(QStringList, success);
     QFETCH(QStringList, failure);
-    QFETCH(QList<int>, uploads);
+    QFETCH(QVector<int>, uploads);
 
+    const Verify_scenario scenario = verify_scenario();
     Sim_process sim;
-    QVERIFY2(sim.start(fleet()), qPrintable(sim.error()));
-    QVERIFY(load_cfg(cfg_server("127.0.0.1", sim.port(), cfg_devices(first_imei, 10))));
+    QVERIFY2(sim.start(scenario.fleet), qPrintable(sim.error()));
+    QVERIFY(load_cfg(verify_scenario_config(scenario, sim.port())));
     simultaneously = 2;
     // Longer than the appliers' restart, so that they are back when read again.
-    verify_delay = 1000;
+    verify_delay = unsigned(3 * scenario.restart_ms);
 
     Page_cfg page(nullptr);
     page.create_contents(false);
@@ -286,7 +251,7 @@ void tst_Verified_uploads::refused_version_data() {
     QTest::addColumn<bool>("verify");
     QTest::addColumn<QString>("message");
     QTest::newRow("a version but neither check")
-        << expected_version << false << false
+        << QStringLiteral("FW 2.0") << false << false
         << "Указана ожидаемая версия, но не отмечено, что с ней делать. Отметьте «Пропускать "
            "устройства с этой версией» и/или «Проверить версию после закачки» или сотрите "
            "ожидаемую версию.";
@@ -303,7 +268,7 @@ void tst_Verified_uploads::refused_version() {
     QFETCH(bool, skip);
     QFETCH(bool, verify);
     QFETCH(QString, message);
-    QVERIFY(load_cfg(cfg_server("127.0.0.1", 9, cfg_devices(first_imei, 1))));
+    QVERIFY(load_cfg(cfg_server("127.0.0.1", 9, cfg_devices(350000000000001ULL, 1))));
     desktop_version_check.expected = QStringLiteral("before");
     Page_cfg page(nullptr);
     page.create_contents(false);

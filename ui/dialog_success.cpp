@@ -49,7 +49,9 @@ static void add_version_columns(Devices& d, const Version_check& check) {
         Value_column{caption_version_column.caption(), caption_version_column.hint(), align},
         Value_column{caption_outcome_column.caption(), caption_outcome_column.hint(), align}};
     d.value_count = 2;
-    d.notes_position = 2;
+    // The notes last, as in the gathered values' list: the long outcome must not be the last
+    // column, which the view fits to the window.
+    d.notes_position = 4;
     d.value_texts.fill(QString(), 2 * int(d.count));
     d.value_brushes.fill(QBrush(color_version), 2 * int(d.count));
     for (unsigned i = 0; i < d.count; ++i) {
@@ -77,10 +79,10 @@ Dialog_success::Dialog_success(QWidget* parent, const Run_version& version)
         return;
     }
     add_version_columns(collection.devices, version.check);
-    build(collection, texts, 5, 2,
+    build(collection, texts, 5, 4,
           {caption_field_server(), caption_field_imei(), caption_field_notes(),
            caption_version_column.caption(), caption_outcome_column.caption(), caption_field_all()},
-          {0, 1, 2, 3, 4, -1});
+          {0, 1, 4, 2, 3, -1});
 }
 
 void dialog_success_clear_translation() {

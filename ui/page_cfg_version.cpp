@@ -77,8 +77,12 @@ void Page_cfg::add_version_rows(QGridLayout* grid, int row) {
     for (uint64_t i = 0; i < gather_params->count; ++i)
         cbox_version_param->addItem(gather_params->items[i]->name);
     label_param->setBuddy(cbox_version_param);
-    grid->addWidget(label_param, row, 2);
-    grid->addWidget(cbox_version_param, row, 3, Qt::AlignLeft);
+    // Together, whatever width the device file name above gives the columns.
+    auto* param_row = new QHBoxLayout;
+    param_row->addWidget(label_param);
+    param_row->addWidget(cbox_version_param);
+    param_row->addStretch(1);
+    grid->addLayout(param_row, row, 2, 1, -1);
 
     auto* checks = new QHBoxLayout;
     chk_skip_current = new QCheckBox(caption_skip_current.caption(), this);

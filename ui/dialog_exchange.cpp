@@ -448,12 +448,14 @@ void Dialog_exchange::show_counters() {
             finished += rollout.server_finished(r);
         values[4] = finished - failed;
         values[5] = failed;
-        const QString skipped = QString::number(rollout.skipped_current());
-        if (skipped_label && skipped_label->text() != skipped)
-            skipped_label->setText(skipped);
-        const QString verified = QString::number(rollout.verified());
-        if (verified_label && verified_label->text() != verified)
-            verified_label->setText(verified);
+        if (skipped_label && rollout.skipped_current() != shown_skipped) {
+            shown_skipped = rollout.skipped_current();
+            skipped_label->setText(QString::number(shown_skipped));
+        }
+        if (verified_label && rollout.verified() != shown_verified) {
+            shown_verified = rollout.verified();
+            verified_label->setText(QString::number(shown_verified));
+        }
     }
     for (int i = 0; i < 6; ++i) {
         const uint32_t v = values[i];

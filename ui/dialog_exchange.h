@@ -58,6 +58,7 @@ public:
     // Only with a version check (null otherwise): the devices skipped as current and verified.
     Label_with_size* skipped_label = nullptr;
     Label_with_size* verified_label = nullptr;
+    unsigned shown_skipped = 0, shown_verified = 0;
 
     // Only with rollout options or a version check (null otherwise): "Этап: ...", the failures by
     // class, why the rollout stopped (hidden until it does) and the view per server.

@@ -10,7 +10,9 @@
 #include "support/engine_cfg.h"
 #include "support/modal.h"
 #include "support/sim_process.h"
+#include "ui/dialog_exchange.h"
 #include "ui/page_cfg.h"
+#include "ui/server_progress_model.h"
 
 #include <QApplication>
 #include <QDir>
@@ -54,7 +56,8 @@ QString fleet_text() {
 }
 
 QString config_text(quint16 port) {
-    return QStringLiteral("simultaneously = 4\nlink_timeout = 30000\n") +
+    // The cap changes nothing for four connections, but shows the rollout view.
+    return QStringLiteral("simultaneously = 4\nlink_timeout = 30000\nmax_per_server = 4\n") +
            cfg_server(QStringLiteral("127.0.0.1"), port, cfg_devices(first_imei, device_count));
 }
 
@@ -197,7 +200,21 @@ void tst_Rollout_crash::killed_run_resumed() {
     if (upload)
         script.choose_file(fw_path);
     script.let_be(QStringLiteral("Dialog_exchange")).press(close_caption());
+    // While the four connections wait on the slow devices again, the window's view per server
+    // shows them open.
+    int open_seen = -1;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        auto* ex = qobject_cast<Dialog_exchange*>(QApplication::activeModalWidget());
+        const QVector<int> links = per_device(sim, QStringLiteral("LINK"));
+        if (open_seen < 0 && ex && ex->server_model &&
+            std::count(links.begin() + first_half, links.begin() + first_half + slow, 2) == slow)
+            open_seen = ex->server_model->index(0, Server_progress_model::col_open).data().toInt();
+    });
+    watch.start(20);
     page.btn_resume->click();
+    watch.stop();
+    QCOMPARE(open_seen, slow);
     QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n') + " pending " +
                                                QString::number(script.pending())));
     QVERIFY(sim.stop());

@@ -306,6 +306,7 @@ void Dialog_exchange::build_rollout_part(QVBoxLayout* layout) {
     server_view->verticalHeader()->hide();
     server_view->verticalHeader()->setDefaultSectionSize(server_view->fontMetrics().height() + 4);
     server_view->setSelectionMode(QAbstractItemView::NoSelection);
+    server_view->setFocusPolicy(Qt::NoFocus); // nothing to pick: no focus frame on a cell
     server_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     server_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // The counts as wide as their headers and a six-digit number, the server the rest.
@@ -384,8 +385,16 @@ void Dialog_exchange::on_tick() {
             classes += QStringLiteral(", ");
         classes += QStringLiteral("%1: %2").arg(fail_class_display(Fail_class(c))).arg(n);
     }
-    classes_label->setText(
-        caption_classes.caption().arg(classes.isEmpty() ? text_no_failures.tr() : classes));
+    const QString text =
+        caption_classes.caption().arg(classes.isEmpty() ? text_no_failures.tr() : classes);
+    if (text != classes_label->text()) {
+        classes_label->setText(text);
+        // The failures by class take more lines as the run goes on: the window grows with them
+        // rather than let the per-server view slide under the buttons.
+        const int needed = layout()->totalHeightForWidth(width());
+        if (needed > height())
+            resize(width(), needed);
+    }
     server_model->refresh();
     if (rollout.phase() == Rollout_phase::waiting)
         show_phase();

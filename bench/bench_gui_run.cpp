@@ -13,6 +13,7 @@
 #include "foundation/err.h"
 #include "protocol/frame.h"
 #include "support/engine_sim.h"
+#include "support/stall_meter.h"
 #include "ui/dialog_exchange.h"
 #include "ui/dialog_failure.h"
 #include "ui/interface.h"
@@ -32,48 +33,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-// The main thread's longest delay in serving a timer while it runs.
-class Stall_meter : public QObject {
-public:
-    explicit Stall_meter(int interval_ms) : interval(interval_ms) {
-        connect(&timer, &QTimer::timeout, this, [this] {
-            // What the window does once the thread has ended (the result box) is not part
-            // of the run.
-            if (ended && ended->load(std::memory_order_acquire)) {
-                timer.stop();
-                return;
-            }
-            const qint64 now = clock.nsecsElapsed();
-            const qint64 late = now - last - qint64(interval) * 1000000;
-            if (late > worst) {
-                worst = late;
-                worst_at = now;
-            }
-            last = now;
-        });
-        timer.setTimerType(Qt::PreciseTimer);
-    }
-    void start() {
-        worst = 0;
-        clock.start();
-        last = clock.nsecsElapsed();
-        timer.start(interval);
-    }
-    void stop() { timer.stop(); }
-    double worst_ms() const { return double(worst) / 1e6; }
-    std::atomic<bool>* ended = nullptr;
-
-private:
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 worst = 0;
-    int interval;
-
-public:
-    qint64 worst_at = 0;
-};
 
 struct Run_figures {
     double seconds = 0;
@@ -151,9 +110,8 @@ Run_figures window_run(const Action& action) {
     t.start();
     {
         Dialog_exchange dialog(nullptr, action);
-        QObject::connect(
-            &dialog.engine, &QThread::finished, &dialog.engine,
-            [&ended] { ended.store(true, std::memory_order_release); }, Qt::DirectConnection);
+        QObject::connect(&dialog.rollout, &Rollout::finished, &dialog,
+                         [&ended] { ended.store(true, std::memory_order_release); });
         // Measured from the first turn of the window's own event loop.
         QTimer::singleShot(0, [&] { stalls.start(); });
         dialog.exec();

@@ -12,6 +12,7 @@
 #include <QFont>
 #include <QString>
 #include <QVector>
+#include <atomic>
 #include <cstdint>
 
 class Server;
@@ -78,6 +79,9 @@ public:
     Text_position<char> position{nullptr, nullptr, 0}; // where the entry began in the parsed text
     QString save_buffer; // device lines while the configuration text is assembled
     unsigned active_actors = 0;
+    // Connections to the server being made or made now; kept by the run's actors, read by the
+    // windows while the run lasts.
+    std::atomic<unsigned> open_connections{0};
     QString connection_errors[connection_attempts];
     unsigned char consecutive_failures = 0;
     unsigned char state_bits = 0;

@@ -182,6 +182,9 @@ void Actor::uncount() {
         engine->connecting.fetch_sub(1, std::memory_order_relaxed);
     else if (counted == counted_connected)
         engine->connected.fetch_sub(1, std::memory_order_relaxed);
+    if (counted != counted_none && counted_server)
+        counted_server->open_connections.fetch_sub(1, std::memory_order_relaxed);
+    counted_server = nullptr;
     counted = counted_none;
 }
 
@@ -217,6 +220,9 @@ void Actor::connect_now(Zelmo_client* c) {
     Actor* a = static_cast<Actor*>(c);
     a->engine->connecting.fetch_add(1, std::memory_order_relaxed);
     a->counted = counted_connecting;
+    a->counted_server = a->server;
+    if (a->server)
+        a->server->open_connections.fetch_add(1, std::memory_order_relaxed);
     a->signal_progress();
     a->connect(connect_ok, unsolicited_frame);
 }
@@ -231,6 +237,9 @@ void Actor::connect_ok(Zelmo_client* c) {
     a->uncount();
     e.connected.fetch_add(1, std::memory_order_relaxed);
     a->counted = counted_connected;
+    a->counted_server = a->server;
+    if (a->server)
+        a->server->open_connections.fetch_add(1, std::memory_order_relaxed);
     a->signal_progress();
     a->reconnecting = false;
     Server* s = a->server;

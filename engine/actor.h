@@ -80,6 +80,7 @@ public:
     // connection ends it leaves that count exactly once.
     enum : unsigned char { counted_none, counted_connecting, counted_connected };
     unsigned char counted = counted_none;
+    Server* counted_server = nullptr; // whose open connections count this connection
     unsigned char receive_buffer[max_answer_payload + 7];
 
 private:

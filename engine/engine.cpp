@@ -77,6 +77,7 @@ void Engine::prepare_servers() {
         server->state_bits &=
             static_cast<unsigned char>(~(Server::last_connect_failed | Server::reconnect_pending));
         server->active_actors = 0;
+        server->open_connections.store(0, std::memory_order_relaxed);
         server->consecutive_failures = 0;
         server->pending_count = 0;
         server->pending_devices.top = nullptr;

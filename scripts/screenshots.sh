@@ -29,7 +29,7 @@ if ! grep -q '^ZELMO_TESTS:BOOL=ON' "$build/CMakeCache.txt" ||
     exit 1
 fi
 jobs=$(nproc)
-cmake --build "$build" -j"$jobs" --target zelmo_test_support zelmo_server_sim
+cmake --build "$build" -j"$jobs" --target zelmo_test_support_widgets zelmo_server_sim
 driver_build=$build/screenshots
 cmake -S scripts/screenshots -B "$driver_build" -DZELMO_BUILD="$build" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -117,7 +117,8 @@ static Tr_with_hint caption_stop("dialog_exchange", "",
                                  "не\nзатронуты и будут в списке неудач как «не обслужено».");
 static Tr_with_hint caption_servers(
     "dialog_exchange", "",
-    "Устройства по серверам: сколько из них уже завершено и сколько\nзавершилось неудачей.");
+    "Устройства по серверам: сколько соединений с сервером открыто сейчас,\nсколько его "
+    "устройств уже завершено и сколько завершилось неудачей.");
 static Tr fmt_journal("dialog_exchange", "\n\nРезультаты записываются в журнал «%1»; по "
                                          "нему работу можно продолжить\nкнопкой «Продолжить по "
                                          "журналу».");
@@ -334,12 +335,21 @@ void Dialog_exchange::build_rollout_part(QVBoxLayout* layout) {
     server_view->setToolTip(caption_servers.hint());
     server_view->verticalHeader()->hide();
     server_view->verticalHeader()->setDefaultSectionSize(server_view->fontMetrics().height() + 4);
-    server_view->horizontalHeader()->setSectionResizeMode(Server_progress_model::col_server,
-                                                          QHeaderView::Stretch);
     server_view->setSelectionMode(QAbstractItemView::NoSelection);
+    server_view->setFocusPolicy(Qt::NoFocus); // nothing to pick: no focus frame on a cell
     server_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // A few rows show; a thousand servers scroll.
-    server_view->setMaximumHeight(8 * server_view->verticalHeader()->defaultSectionSize());
+    server_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The counts as wide as their headers and a six-digit number, the server the rest.
+    QHeaderView* header = server_view->horizontalHeader();
+    header->setSectionResizeMode(Server_progress_model::col_server, QHeaderView::Stretch);
+    const int digits = 6 * server_view->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    for (int c = Server_progress_model::col_open; c < Server_progress_model::column_count; ++c)
+        header->resizeSection(c, std::max(header->sectionSizeHint(c), digits) + module_w);
+    // As tall as its rows, up to eight; a thousand servers scroll.
+    const int rows = std::min(std::max(server_model->rowCount(), 1), 8);
+    server_view->setFixedHeight(header->sizeHint().height() +
+                                rows * server_view->verticalHeader()->defaultSectionSize() +
+                                2 * server_view->frameWidth());
     layout->addWidget(server_view);
 }
 
@@ -412,8 +422,16 @@ void Dialog_exchange::on_tick() {
             classes += QStringLiteral(", ");
         classes += QStringLiteral("%1: %2").arg(fail_class_display(Fail_class(c))).arg(n);
     }
-    classes_label->setText(
-        caption_classes.caption().arg(classes.isEmpty() ? text_no_failures.tr() : classes));
+    const QString text =
+        caption_classes.caption().arg(classes.isEmpty() ? text_no_failures.tr() : classes);
+    if (text != classes_label->text()) {
+        classes_label->setText(text);
+        // The failures by class take more lines as the run goes on: the window grows with them
+        // rather than let the per-server view slide under the buttons.
+        const int needed = layout()->totalHeightForWidth(width());
+        if (needed > height())
+            resize(width(), needed);
+    }
     server_model->refresh();
     if (rollout.phase() == Rollout_phase::waiting)
         show_phase();
@@ -567,7 +585,7 @@ void Dialog_exchange::on_engine_finished() {
         show_error(out.file_error, this);
     const QString report = report_dir.filePath(QStringLiteral("report.jsonl"));
     const Run_report_scope report_scope(
-        report_dir.isValid() && QFileInfo::exists(report) ? report : QString());
+        report_dir.isValid() && QFileInfo::exists(report) ? report : QString(), journal);
     unsigned s = 0, f = 0;
     const Devices& devices = configuration.devices;
     for (unsigned i = 0; i < devices.count; ++i) {
@@ -590,7 +608,7 @@ void Dialog_exchange::on_engine_finished() {
         box.setText(version.check.any() ? action->all_good_caption->caption() +
                                               QStringLiteral("\n\n") + version_summary(version)
                                         : action->all_good_caption->caption());
-        box.setToolTip(action->all_good_caption->hint());
+        box.setToolTip(action->all_good_caption->hint() + run_journal_hint());
         box.setIcon(QMessageBox::Information);
         QPushButton* close_button = box.addButton(close_caption(), QMessageBox::AcceptRole);
         close_button->setToolTip(close_hint());

@@ -9,11 +9,16 @@
 #include "ui/dialog_exchange.h"
 #include "ui/dialog_texts.h"
 #include "ui/result_list.h"
+#include "ui/table_common.h"
 #include "ui/table_devices.h"
 
 #include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QScreen>
 #include <QSet>
+#include <algorithm>
 
 static Tr title_failure("failure", "Список неудачно обслуженных устройств");
 static Tr_with_hint caption_servers(
@@ -82,6 +87,35 @@ void select_failure_with_errors(Collection& out) {
     }
 }
 
+// The last column, the reason, must show when the list opens: it is as wide as the longest class
+// name, the error text and then the notes give up what the screen lacks (a longer text is
+// elided and whole in its tooltip), and the window is as wide as its columns.
+static void fit_columns(Dialog_result_list& list) {
+    enum { col_notes = 2, col_error = 3, col_reason = 4 };
+    QHeaderView* header = list.table_devices->horizontalHeader();
+    const QFontMetrics fm = list.table_devices->fontMetrics();
+    int reason = header->sectionSizeHint(col_reason);
+    for (unsigned c = fail_none + 1; c < fail_class_count; ++c)
+        reason = std::max(reason,
+                          column_pad() + fm.horizontalAdvance(fail_class_display(Fail_class(c))));
+    header->resizeSection(col_reason, reason);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    // Never narrower than its buttons allow.
+    const int available = std::max(screen ? screen->availableGeometry().width() * 9 / 10 : 1200,
+                                   list.minimumSizeHint().width());
+    // The table's own width hint leaves out the row numbers.
+    const int row_numbers = list.table_devices->verticalHeader()->sizeHint().width();
+    const int chrome = list.sizeHint().width() + row_numbers - header->length();
+    const int least = column_pad() + 10 * fm.averageCharWidth();
+    for (int column : {int(col_error), int(col_notes)}) {
+        const int excess = chrome + header->length() - available;
+        const int size = header->sectionSize(column);
+        if (excess > 0 && size > least)
+            header->resizeSection(column, std::max(size - excess, least));
+    }
+    list.resize(std::min(chrome + header->length(), available), list.sizeHint().height());
+}
+
 Dialog_failure::Dialog_failure(Collection& collection, QWidget* parent, const Action* action)
     : Dialog_result_list(parent), collection(&collection), action(action) {
     const Result_list_texts texts{&title_failure, &caption_servers,
@@ -91,14 +125,16 @@ Dialog_failure::Dialog_failure(Collection& collection, QWidget* parent, const Ac
           {caption_field_server(), caption_field_imei(), caption_field_notes(),
            caption_error_column.caption(), caption_class_column.caption(), caption_field_all()},
           {0, 1, 2, 3, 4, -1});
-    if (!action)
-        return;
-    QPushButton* retry =
-        button_box->addButton(caption_retry.caption(), QDialogButtonBox::ActionRole);
-    retry->setObjectName(QStringLiteral("btn_retry"));
-    retry->setToolTip(caption_retry.hint());
-    if (!connect(retry, &QPushButton::clicked, this, &Dialog_failure::on_btn_retry_clicked))
-        log_debug(code_connect_retry);
+    if (action) {
+        QPushButton* retry =
+            button_box->addButton(caption_retry.caption(), QDialogButtonBox::ActionRole);
+        retry->setObjectName(QStringLiteral("btn_retry"));
+        retry->setToolTip(caption_retry.hint());
+        if (!connect(retry, &QPushButton::clicked, this, &Dialog_failure::on_btn_retry_clicked))
+            log_debug(code_connect_retry);
+    }
+    // After every button: the window is never narrower than they need.
+    fit_columns(*this);
 }
 
 // The shown rows, after the filter, pick the devices of the configuration that the same

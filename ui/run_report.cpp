@@ -23,26 +23,41 @@ static Tr title_report("report", "В какой файл записать отч
 static Tr filter_report("report", "Отчёт JSON Lines (*.jsonl);;Отчёт CSV (*.csv);;Все файлы (*.*)");
 static Tr errfmt_report_read("report", "Не удалось прочитать отчёт о работе «%1»: %2");
 static Tr errfmt_report_line("report", "Строка %1 отчёта о работе не понята.");
+static Tr fmt_journal_hint("report", "\n\nРезультаты этой работы записаны в журнал «%1»; по "
+                                     "нему работу\nможно продолжить кнопкой «Продолжить по "
+                                     "журналу».");
 static Tr errfmt_report_write("report", "Не удалось записать отчёт в файл «%1»: %2");
 
 static QString current_report;
+static QString current_journal;
 
-Run_report_scope::Run_report_scope(const QString& path) : previous(current_report) {
+Run_report_scope::Run_report_scope(const QString& path, const QString& journal)
+    : previous(current_report), previous_journal(current_journal) {
     current_report = path;
+    current_journal = journal;
 }
 
 Run_report_scope::~Run_report_scope() {
     current_report = previous;
+    current_journal = previous_journal;
 }
 
 const QString& run_report_path() {
     return current_report;
 }
 
+const QString& run_journal_path() {
+    return current_journal;
+}
+
+QString run_journal_hint() {
+    return current_journal.isEmpty() ? QString() : fmt_journal_hint.tr().arg(current_journal);
+}
+
 QPushButton* new_report_button(QWidget* parent) {
     auto* button = new QPushButton(caption_report.caption(), parent);
     button->setObjectName(QStringLiteral("btn_report"));
-    button->setToolTip(caption_report.hint());
+    button->setToolTip(caption_report.hint() + run_journal_hint());
     button->setAutoDefault(false);
     button->setEnabled(!current_report.isEmpty());
     return button;
@@ -127,4 +142,5 @@ void run_report_clear_translation() {
     errfmt_report_read.clear();
     errfmt_report_line.clear();
     errfmt_report_write.clear();
+    fmt_journal_hint.clear();
 }

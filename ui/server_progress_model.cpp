@@ -5,6 +5,10 @@
 #include "foundation/err.h"
 
 static Tr_with_hint header_server("dialog_exchange", "Сервер", "Адрес и порт сервера.");
+static Tr_with_hint
+    header_open("dialog_exchange", "Соединений",
+                "Количество TCP-соединений с этим сервером в данный момент\n(устанавливаемых и "
+                "установленных).");
 static Tr_with_hint header_finished(
     "dialog_exchange", "Завершено",
     "Количество устройств этого сервера, работа с которыми завершена\n(успешно или неудачно).");
@@ -15,6 +19,7 @@ static Tr_with_hint header_failed(
 
 void server_progress_model_clear_translation() {
     header_server.clear();
+    header_open.clear();
     header_finished.clear();
     header_failed.clear();
 }
@@ -45,6 +50,11 @@ QVariant Server_progress_model::data(const QModelIndex& index, int role) const {
         const Server* s = configuration.servers.rows[row].server;
         return QStringLiteral("%1:%2").arg(s->address).arg(s->port);
     }
+    case col_open:
+        // Kept by the pass's actors; between passes no connection is open.
+        return rollout_->engine() ? configuration.servers.rows[row].server->open_connections.load(
+                                        std::memory_order_relaxed)
+                                  : 0u;
     case col_finished:
         return rollout_->server_finished(row);
     case col_failed:
@@ -58,7 +68,8 @@ QVariant Server_progress_model::headerData(int section, Qt::Orientation orientat
                                            int role) const {
     if (orientation != Qt::Horizontal)
         return QVariant();
-    Tr_with_hint* headers[column_count] = {&header_server, &header_finished, &header_failed};
+    Tr_with_hint* headers[column_count] = {&header_server, &header_open, &header_finished,
+                                           &header_failed};
     if (section < 0 || section >= column_count)
         return QVariant();
     if (role == Qt::DisplayRole)
@@ -70,5 +81,5 @@ QVariant Server_progress_model::headerData(int section, Qt::Orientation orientat
 
 void Server_progress_model::refresh() {
     if (rows > 0)
-        emit dataChanged(index(0, col_finished), index(rows - 1, col_failed), {Qt::DisplayRole});
+        emit dataChanged(index(0, col_open), index(rows - 1, col_failed), {Qt::DisplayRole});
 }

@@ -1,8 +1,8 @@
 #pragma once
-// The exchange window's compact view of a rollout per server: the server, its devices finished
-// and failed so far. One row per server of the configuration; the window calls refresh() on
-// the rollout's tick, and the view repaints only the rows it shows, so a thousand servers cost
-// no more than ten.
+// The exchange window's compact view of a rollout per server: the server, its connections open
+// now, its devices finished and failed so far. One row per server of the configuration; the window
+// calls refresh() on the rollout's tick, and the view repaints only the rows it shows, so a
+// thousand servers cost no more than ten.
 
 #include <QAbstractTableModel>
 
@@ -12,7 +12,7 @@ class Server_progress_model : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { col_server, col_finished, col_failed, column_count };
+    enum Column { col_server, col_open, col_finished, col_failed, column_count };
 
     Server_progress_model(const Rollout& rollout, QObject* parent);
 

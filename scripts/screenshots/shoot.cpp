@@ -1,14 +1,17 @@
 // Walks the demo as a user would — open the demo configuration, upload a file to its
-// devices, look at the mixed result and the failure list, save that list — and writes a
+// devices, look at the mixed result and the failure list, save that list, then set a canary,
+// a threshold and a retry pass in the options and upload again as a rollout — and writes a
 // picture of each window on the way. scripts/screenshots.sh runs it under Xvfb, next to the
 // demo simulator, so that the real platform plugin draws the windows.
 // Usage: zelmo_screenshots CONFIG UPLOAD_FILE FAILED_OUT PNG_DIR
+#include "config/options.h"
 #include "foundation/err.h"
 #include "foundation/random.h"
 #include "support/modal.h"
 #include "ui/dialog_exchange.h"
 #include "ui/dialog_failure.h"
 #include "ui/dialog_mixed_result.h"
+#include "ui/dialog_options.h"
 #include "ui/main_window.h"
 #include "ui/page_cfg.h"
 #include "ui/page_start.h"
@@ -18,11 +21,13 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QStackedLayout>
@@ -72,10 +77,12 @@ static void settle() {
 }
 
 // Catches the exchange window once the run is well under way but not over: some devices
-// done, the slow one still working, the rate and the time left already estimated.
+// done, the slow one still working, the rate and the time left already estimated. With
+// `rollout`, only the window of a rollout in its main pass, whose per-server view and failure
+// counts have something to show.
 class Exchange_watch {
 public:
-    Exchange_watch() {
+    Exchange_watch(const char* png, bool rollout) : png(png), rollout(rollout) {
         timer.setInterval(20);
         QObject::connect(&timer, &QTimer::timeout, [this] { poll(); });
         timer.start();
@@ -85,7 +92,9 @@ public:
 private:
     void poll() {
         auto* ex = qobject_cast<Dialog_exchange*>(QApplication::activeModalWidget());
-        if (shot || !ex)
+        if (shot || !ex || (ex->phase_label != nullptr) != rollout)
+            return;
+        if (rollout && ex->rollout.phase() != Rollout_phase::main)
             return;
         if (ex != seen.data()) {
             seen = ex;
@@ -101,9 +110,11 @@ private:
         }
         if (since.elapsed() >= 1500 && done >= total / 2) {
             shot = true;
-            shoot(ex, "tour-3-exchange.png");
+            shoot(ex, png);
         }
     }
+    const char* png;
+    bool rollout;
     QTimer timer;
     QPointer<Dialog_exchange> seen;
     QElapsedTimer since;
@@ -163,7 +174,7 @@ int main(int argc, char** argv) {
         problem(QStringLiteral("no paste in the device table"));
     script.wait_all_answered();
 
-    Exchange_watch watch;
+    Exchange_watch watch("tour-3-exchange.png", false);
     script.let_be("Dialog_exchange");
     script.choose_file(upload_file)
         .then([](QWidget* w) {
@@ -210,6 +221,43 @@ int main(int argc, char** argv) {
     }
     if (!watch.shot)
         problem(QStringLiteral("the exchange window was not caught during the run"));
+
+    // The same upload as a rollout: a canary of three, a stop at half the devices failed, one
+    // retry pass two seconds after the main pass; set in the options dialog.
+    Exchange_watch rollout_watch("tour-6-rollout.png", true);
+    script
+        .then([](QWidget* w) {
+            auto* dialog = qobject_cast<Dialog_options*>(w);
+            if (!dialog) {
+                problem(QStringLiteral("expected the options dialog, got %1")
+                            .arg(QLatin1String(w->metaObject()->className())));
+                if (auto* d = qobject_cast<QDialog*>(w))
+                    d->done(-1);
+                return;
+            }
+            const struct {
+                const char* key;
+                const char* value;
+            } options[] = {{"canary", "3"},
+                           {"stop_at_failure_rate", "50"},
+                           {"retry_passes", "1"},
+                           {"retry_delay", "2000"}};
+            for (const auto& o : options)
+                for (int i = 0; i < option_count; ++i)
+                    if (qstrcmp(option_info[i].key, o.key) == 0) {
+                        dialog->cbox_defined[i]->click();
+                        dialog->ebox_option[i]->setText(QString::fromLatin1(o.value));
+                    }
+            dialog->btn_ok->click();
+        })
+        .choose_file(upload_file)
+        .then([](QWidget* w) { click(w, "btn_close"); }) // the mixed result
+        .press("Да");                                    // its failures were not saved
+    window.page_cfg->btn_options->click();
+    QTest::mouseClick(window.page_cfg->btn_upload, Qt::LeftButton);
+    script.wait_all_answered(30000);
+    if (!rollout_watch.shot)
+        problem(QStringLiteral("the exchange window of the rollout was not caught"));
     for (const QString& u : script.unexpected)
         problem(u);
     if (script.pending() > 0)

@@ -102,6 +102,14 @@ void tst_Rollout::controls() {
             phases << phase_word(p);
     });
     connect(&rollout, &Rollout::stopped, this, [&](const QString& m) { stopped = m; });
+    // The open connections per server, as the exchange window reads them on its ticks.
+    QVector<unsigned> most_open(int(configuration.servers.count));
+    connect(&rollout, &Rollout::tick, this, [&] {
+        for (unsigned r = 0; r < configuration.servers.count; ++r)
+            most_open[int(r)] = std::max(
+                most_open[int(r)], configuration.servers.rows[r].server->open_connections.load(
+                                       std::memory_order_relaxed));
+    });
     // As a window runs it: start() returns at once and the caller's event loop drives the
     // passes.
     QSignalSpy done(&rollout, &Rollout::finished);
@@ -138,6 +146,11 @@ void tst_Rollout::controls() {
     }
     QCOMPARE(int(finished), int(configuration.devices.count));
     QCOMPARE(int(failed), int(configuration.devices.count) - s.ok);
+    // Every connection left its server's count; none was ever counted over the cap.
+    for (unsigned r = 0; r < configuration.servers.count; ++r) {
+        QCOMPARE(configuration.servers.rows[r].server->open_connections.load(), 0u);
+        QVERIFY(s.cap == 0 || most_open[int(r)] <= unsigned(s.cap));
+    }
     QVERIFY(sim.stop());
     int succeeded = 0;
     for (unsigned i = 0; i < configuration.devices.count; ++i)

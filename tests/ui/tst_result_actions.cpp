@@ -18,10 +18,12 @@
 
 #include <QAbstractItemModel>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -105,6 +107,10 @@ void tst_Result_actions::retry_shown_failures() {
             auto* failure = qobject_cast<Dialog_failure*>(w);
             QVERIFY(failure);
             QCOMPARE(failure->filter_field->itemText(4), QStringLiteral("Причина"));
+            // The list opens wide enough for its last column.
+            const QHeaderView* header = failure->table_devices->horizontalHeader();
+            QVERIFY(header->sectionViewportPosition(4) + header->sectionSize(4) <=
+                    failure->table_devices->viewport()->width());
             failure->filter_field->setCurrentIndex(4);
             failure->filter_text->setText(filter); // typed: textChanged as from the keys
             shown = imeis_shown(failure);
@@ -181,7 +187,11 @@ void tst_Result_actions::write_report() {
     Modal_script script(30000);
     auto press_report = [&](QWidget* w) {
         QPushButton* report = w->findChild<QPushButton*>(QStringLiteral("btn_report"));
-        QVERIFY(report && report->isEnabled() && !report->toolTip().isEmpty());
+        QVERIFY(report && report->isEnabled());
+        // The tooltip names the run's journal.
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("«([^»]+\\.journal)»")).match(report->toolTip());
+        QVERIFY2(m.hasMatch() && QFile::exists(m.captured(1)), qPrintable(report->toolTip()));
         report->click();
     };
     script.let_be("Dialog_exchange").then([&](QWidget* w) {

@@ -157,7 +157,11 @@ QString Page_text::text() const {
 
 void Page_text::clear_text() {
     stop_filling();
-    editor->clear();
+    // A fresh document rather than clear(): clearing tells assistive technology what was
+    // removed, as a string of that many spaces, which for a million lines costs more than the
+    // removal itself. The new document takes the editor's font, as clear() kept it.
+    editor->setDocument(nullptr);
+    editor->document()->setDefaultFont(editor->font());
     modified = false;
 }
 

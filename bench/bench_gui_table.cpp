@@ -25,6 +25,7 @@
 #include "ui/table_devices.h"
 #include "ui/table_servers.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -389,6 +390,7 @@ void step_text_page(Bench& b) {
         if (w.stack->currentIndex() != Main_window::page_index_cfg)
             qFatal("the switch back from the text page failed");
     }
+    std::printf("accessibility %s\n", QAccessible::isActive() ? "active" : "not active");
     std::printf("%-46s %8.1f ms wall %8.1f ms cpu %6.2fx load + parse  (goal 1 s)\n",
                 "switch to the text page (44 MB)", to_text.wall, to_text.cpu,
                 to_text.cpu / pages.parse.cpu);

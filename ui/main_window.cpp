@@ -17,7 +17,6 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QStackedLayout>
-#include <malloc.h>
 
 // Debug codes of the main window (source 2): the connections in the order they are made,
 // then the handlers' own.
@@ -191,9 +190,6 @@ void Main_window::on_btn_switch_to_text_clicked() {
         text.clear();
         page_cfg->destroy_contents();
         clear_cfg();
-        // A million devices and their notes leave their heap pages free but held; the
-        // editor's document wants large blocks, so hand the pages back rather than hold both.
-        malloc_trim(0);
         stack->setCurrentIndex(page_index_text);
     } catch (const std::exception& e) {
         show_exception(e, this);

@@ -243,16 +243,25 @@ static unsigned write_in_table_order(QString& text, const Collection& c, bool on
 
 // Devices in any order: grouped by server first (a stable counting sort), so that each
 // server's lines go straight into the text as in table order, with no buffer per server.
+// A sorted order visits the rows and devices at random: each row is read once, and the
+// later passes carry the device pointers they need.
 static unsigned write_in_given_order(QString& text, const Collection& c, const unsigned* order,
                                      unsigned order_count, bool only_used_servers,
                                      Cfg_text_gaps* kinds) {
     Cfg_text_gaps gaps;
     const unsigned servers = c.servers.count;
     std::vector<unsigned> first(servers + 1, 0);
-    std::vector<unsigned> taken;
+    struct Taken {
+        unsigned server;
+        const Device* device;
+    };
+    std::vector<Taken> taken;
     taken.reserve(order_count);
     for (unsigned i = 0; i < order_count; ++i) {
         const unsigned row = order[i];
+        // The row a little ahead, then the device of the row nearer.
+        if (i + 32 < order_count && order[i + 32] < c.devices.count)
+            __builtin_prefetch(&c.devices.rows[order[i + 32]]);
         if (i + 16 < order_count && order[i + 16] < c.devices.count)
             __builtin_prefetch(c.devices.rows[order[i + 16]].device);
         if (row >= c.devices.count) {
@@ -270,18 +279,19 @@ static unsigned write_in_given_order(QString& text, const Collection& c, const u
         }
         r.device->run_flags |= Device::written;
         ++first[r.server + 1];
-        taken.push_back(row);
+        taken.push_back({r.server, r.device});
     }
     for (unsigned s = 0; s < servers; ++s)
         first[s + 1] += first[s];
-    std::vector<unsigned> grouped(taken.size());
+    std::vector<const Device*> grouped(taken.size());
     {
         std::vector<unsigned> next(first.begin(), first.end() - 1);
-        for (const unsigned row : taken)
-            grouped[next[c.devices.rows[row].server]++] = row;
+        for (const Taken& t : taken)
+            grouped[next[t.server]++] = t.device;
     }
+    taken = std::vector<Taken>();
     QString out;
-    out.reserve(4096 + int(servers) * 256 + int(taken.size()) * 72);
+    out.reserve(4096 + int(servers) * 256 + int(grouped.size()) * 72);
     const int preamble_size = append_head(out);
     for (unsigned s = 0; s < servers; ++s) {
         if (only_used_servers && first[s] == first[s + 1])
@@ -289,12 +299,12 @@ static unsigned write_in_given_order(QString& text, const Collection& c, const u
         open_server(out, *c.servers.rows[s].server, preamble_size);
         const unsigned last = first[s + 1];
         for (unsigned i = first[s]; i < last; ++i) {
-            // Sorted rows lie scattered in memory: fetch the devices a few rows ahead.
+            // Sorted devices lie scattered in memory: fetch them and their notes ahead.
             if (i + 16 < last)
-                __builtin_prefetch(c.devices.rows[grouped[i + 16]].device);
+                __builtin_prefetch(grouped[i + 16]);
             if (i + 8 < last)
-                __builtin_prefetch(c.devices.rows[grouped[i + 8]].device->notes.constData());
-            c.devices.rows[grouped[i]].device->save(out);
+                __builtin_prefetch(grouped[i + 8]->notes.constData());
+            grouped[i]->save(out);
         }
         out += QLatin1String("}\n");
     }

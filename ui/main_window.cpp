@@ -17,7 +17,6 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QStackedLayout>
-#include <QTextEdit>
 
 // Debug codes of the main window (source 2): the connections in the order they are made,
 // then the handlers' own.
@@ -203,7 +202,7 @@ void Main_window::on_btn_parse_text_clicked() {
     update_random_number_generator(516);
     try {
         Busy busy;
-        parse_cfg(page_text->editor->toPlainText());
+        parse_cfg(page_text->text());
         page_cfg->create_contents(page_text->modified);
         page_text->clear_text();
         stack->setCurrentIndex(page_index_cfg);

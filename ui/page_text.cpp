@@ -8,8 +8,20 @@
 
 #include <QAbstractButton>
 #include <QDialogButtonBox>
-#include <QTextEdit>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTimer>
 #include <QVBoxLayout>
+
+// A text up to this many characters goes in at once; a longer one is cut after the first
+// line break past it and the rest follows in pieces of about `fill_piece` characters, as
+// many per turn of the event loop as fit in `fill_turn_ms`. The editor's document costs
+// some microseconds per line, so a million lines at once would freeze the window for
+// seconds.
+static constexpr int fill_first = 1 << 18;
+static constexpr int fill_piece = 1 << 16;
+static constexpr int fill_turn_ms = 20;
 
 static Tr hint_text("page_text",
                     "Здесь отображено текстовое представление текущей конфигурации.\n\n"
@@ -56,12 +68,12 @@ void page_text_clear_translation() {
 
 Page_text::Page_text(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
-    editor = new QTextEdit(this);
+    editor = new QPlainTextEdit(this);
     editor->setObjectName(QStringLiteral("editor"));
     editor->setFont(font_value_big);
-    editor->setLineWrapMode(QTextEdit::NoWrap);
-    editor->setAcceptRichText(false);
+    editor->setLineWrapMode(QPlainTextEdit::NoWrap);
     editor->setToolTip(hint_text.tr());
+    fill_timer = new QTimer(this);
     layout->addWidget(editor);
 
     auto* buttons = new QDialogButtonBox(Qt::Horizontal, this);
@@ -74,23 +86,88 @@ Page_text::Page_text(QWidget* parent) : QWidget(parent) {
     btn_exit = add_exit_safe_button(buttons);
     layout->addWidget(buttons, 0, Qt::AlignRight | Qt::AlignBottom);
 
-    if (!connect(editor, &QTextEdit::textChanged, this, &Page_text::on_text_changed))
+    if (!connect(editor, &QPlainTextEdit::textChanged, this, &Page_text::on_text_changed))
         log_debug(6401);
+    connect(fill_timer, &QTimer::timeout, this, &Page_text::fill_step);
     if (!connect(btn_save, &QAbstractButton::clicked, this, &Page_text::on_btn_save_clicked))
         log_debug(6402);
 }
 
+// Position just past the first line break at or after `from`, or the end.
+template <class Text> static int past_line_break(const Text& text, int from) {
+    const int n = text.indexOf('\n', from);
+    return n < 0 ? text.size() : n + 1;
+}
+
 void Page_text::set_text(const QString& text, bool modified_now) {
-    editor->setPlainText(text);
+    stop_filling();
+    const int first = text.size() > fill_first ? past_line_break(text, fill_first) : text.size();
+    if (first == text.size()) {
+        editor->setPlainText(text);
+    } else {
+        // Browsing and copying while the rest comes; no edits, which the pieces would follow,
+        // and no undo steps for the pieces.
+        editor->setUndoRedoEnabled(false);
+        editor->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        editor->setPlainText(text.left(first));
+        // The rest waits in UTF-8: half the memory of the text beside the growing document.
+        rest = text.midRef(first).toUtf8();
+        rest_from = 0;
+        fill_timer->start(0);
+    }
     modified = modified_now;
 }
 
+void Page_text::fill_step() {
+    QElapsedTimer turn;
+    turn.start();
+    QTextCursor end(editor->document());
+    end.movePosition(QTextCursor::End);
+    appending = true;
+    do {
+        const int to = past_line_break(rest, rest_from + fill_piece);
+        end.insertText(QString::fromUtf8(rest.constData() + rest_from, to - rest_from));
+        rest_from = to;
+    } while (rest_from < rest.size() && turn.elapsed() < fill_turn_ms);
+    appending = false;
+    if (rest_from == rest.size())
+        stop_filling();
+}
+
+void Page_text::stop_filling() {
+    if (!filling())
+        return;
+    fill_timer->stop();
+    rest = QByteArray();
+    rest_from = 0;
+    editor->setUndoRedoEnabled(true);
+    editor->setTextInteractionFlags(Qt::TextEditorInteraction);
+}
+
+bool Page_text::filling() const {
+    return fill_timer->isActive();
+}
+
+QString Page_text::text() const {
+    QString all = editor->toPlainText();
+    if (filling())
+        all += QString::fromUtf8(rest.constData() + rest_from, rest.size() - rest_from);
+    return all;
+}
+
 void Page_text::clear_text() {
-    editor->clear();
+    stop_filling();
+    // A fresh document rather than clear(): clearing tells assistive technology what was
+    // removed, as a string of that many spaces, which for a million lines costs more than the
+    // removal itself. The new document takes the editor's font, as clear() kept it.
+    editor->setDocument(nullptr);
+    editor->document()->setDefaultFont(editor->font());
     modified = false;
 }
 
 void Page_text::on_text_changed() {
+    if (appending)
+        return;
     update_random_number_generator(6401);
     modified = true;
 }
@@ -98,6 +175,6 @@ void Page_text::on_text_changed() {
 void Page_text::on_btn_save_clicked() {
     update_random_number_generator(6402);
     // Written as it is: the text page is where a faulty text is mended.
-    if (save_to_file(this, editor->toPlainText()))
+    if (save_to_file(this, text()))
         modified = false;
 }

@@ -13,6 +13,7 @@
 #include "ui/dialog_edit_device.h"
 #include "ui/dialog_edit_server.h"
 #include "ui/dialog_options.h"
+#include "ui/interface.h"
 #include "ui/main_window.h"
 #include "ui/page_cfg.h"
 #include "ui/page_start.h"
@@ -30,6 +31,7 @@
 #include <QStackedLayout>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTextEdit>
 
 static const QString yes = QStringLiteral("Да");
@@ -91,6 +93,8 @@ private slots:
     void text_round_trip_keeps_modified_data();
     void text_round_trip_keeps_modified();
     void faulty_text_stays_on_text_page();
+    void long_text_round_trip_data();
+    void long_text_round_trip();
     void filtered_tables_stay_on_switch_to_text();
     void f1_opens_about_on_every_page_data();
     void f1_opens_about_on_every_page();
@@ -271,6 +275,72 @@ void tst_Main_window::faulty_text_stays_on_text_page() {
     QCOMPARE(w.page_text->editor->toPlainText(), text);
     QVERIFY(w.page_text->modified);
     QCOMPARE(int(configuration.servers.count), 0);
+}
+
+// A text longer than the editor takes at once comes in pieces: the page has all of it from the
+// start, edits wait until it is all in, and the pieces are no steps of undo.
+void tst_Main_window::long_text_round_trip_data() {
+    QTest::addColumn<bool>("wait");
+    QTest::addColumn<bool>("edit");
+    QTest::newRow("parsed before it is all in") << false << false;
+    QTest::newRow("parsed once all in") << true << false;
+    QTest::newRow("edited, undone and parsed once all in") << true << true;
+}
+
+void tst_Main_window::long_text_round_trip() {
+    QFETCH(bool, wait);
+    QFETCH(bool, edit);
+    const unsigned devices = 8000;
+    QString cfg = QStringLiteral("server(address \"хост\", port 7001)\n{\n");
+    for (unsigned i = 0; i < devices; ++i)
+        cfg += QStringLiteral(" device(imei %1, pin \"1234\", notes \"машина %2\")\n")
+                   .arg(356000000000000ULL + i)
+                   .arg(i);
+    cfg += QStringLiteral("}\n");
+    Main_window w;
+    w.show();
+    Modal_script script;
+    open(w, script, write("длинный.zelmo_upload", encode_plain(cfg.toUtf8())));
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(configuration.devices.count, devices);
+
+    w.page_cfg->btn_switch_to_text->click();
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_text));
+    QPlainTextEdit* editor = w.page_text->editor;
+    QVERIFY(w.page_text->filling());
+    QVERIFY(editor->isReadOnly());
+    const QFont font = editor->document()->defaultFont();
+    QCOMPARE(font.family(), font_value_big.family());
+    const QString text = w.page_text->text();
+    QVERIFY(text.endsWith(cfg));
+    QVERIFY(!w.page_text->modified);
+    if (wait) {
+        QTRY_VERIFY_WITH_TIMEOUT(!w.page_text->filling(), 60000);
+        QCOMPARE(editor->toPlainText(), text);
+        QVERIFY(!editor->isReadOnly());
+        QVERIFY(!w.page_text->modified);
+    }
+    if (edit) {
+        editor->setFocus();
+        QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
+        type_text(editor, QStringLiteral("# конец"));
+        QVERIFY(w.page_text->modified);
+        QCOMPARE(editor->toPlainText(), text + QStringLiteral("# конец"));
+        while (editor->document()->isUndoAvailable())
+            editor->undo();
+        QCOMPARE(editor->toPlainText(), text);
+    }
+
+    w.page_text->btn_parse->click();
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
+    QCOMPARE(configuration.devices.count, devices);
+    QCOMPARE(configuration.devices.rows[devices - 1].device->notes, QStringLiteral("машина 7999"));
+    QCOMPARE(w.page_cfg->is_modified(), edit);
+    // The emptied page is ready for the next text, in the same font.
+    QVERIFY(!w.page_text->filling());
+    QVERIFY(editor->toPlainText().isEmpty());
+    QVERIFY(!editor->isReadOnly());
+    QCOMPARE(editor->document()->defaultFont(), font);
 }
 
 // Only the whole configuration can become text: with the filter hiding devices the switch is

@@ -92,7 +92,7 @@ void print_results(const Params* params) {
                 server_text += server->port_str();
             }
         }
-        block += device->imei_str();
+        append_imei(block, device->imei);
         block += QLatin1Char('\t');
         block += server_text;
         if (device->run_flags & Device::succeeded) {

@@ -31,7 +31,7 @@ template <> void S_stack<Server>::dispose() noexcept {
 }
 
 // Written digit by digit: the results of a run print one per device.
-QString imei_to_str(uint64_t imei) {
+void append_imei(QString& out, uint64_t imei) {
     QChar digits[20];
     int n = 0;
     do {
@@ -40,7 +40,13 @@ QString imei_to_str(uint64_t imei) {
     } while (imei != 0);
     while (n < 15)
         digits[19 - n++] = QLatin1Char('0');
-    return QString(digits + 20 - n, n);
+    out.append(digits + 20 - n, n);
+}
+
+QString imei_to_str(uint64_t imei) {
+    QString s;
+    append_imei(s, imei);
+    return s;
 }
 
 const QString& Server::port_str() {

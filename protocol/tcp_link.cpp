@@ -144,9 +144,13 @@ void Tcp_link::open(const QString& host, quint16 p) {
     error_code = unknown_error;
     saved_errno = 0;
     port = p;
-    QHostAddress literal;
-    if (literal.setAddress(host)) {
-        connect_to(literal);
+    // An actor opens its server's address again and again; the parse is kept for the next.
+    if (host != last_host) {
+        last_host = host;
+        last_is_literal = last_literal.setAddress(host);
+    }
+    if (last_is_literal) {
+        connect_to(last_literal);
         return;
     }
     const uint32_t g = generation;

@@ -58,6 +58,9 @@ private:
     QSocketNotifier* readable = nullptr; // without a poller only
     QSocketNotifier* writable = nullptr;
     QList<QHostAddress> addresses; // of a looked-up name, tried in turn
+    QString last_host;             // given to the last open(), with its parse
+    QHostAddress last_literal;
+    bool last_is_literal = false;
     int next_address = 0;
 
     void connect_to(const QHostAddress& address);

@@ -69,32 +69,41 @@ Tally count_results() {
 // One line per device in configuration order: IMEI, ADDRESS:PORT, ok or failed, then the
 // error text or the gathered values. The address and the error text are escaped so that a
 // tab or a line break in them cannot break the line into fields; the values are shown with
-// their control characters escaped already.
+// their control characters escaped already. Lines go out in blocks, and a server's escaped
+// address is made once for its run of devices: a run prints a line per device.
 void print_results(const Params* params) {
     Devices& d = configuration.devices;
     Servers& s = configuration.servers;
-    QString line;
+    constexpr int block_chars = 32768;
+    QString block;
+    block.reserve(block_chars + 1024);
+    QString server_text;
+    unsigned server_row = ~0u;
     for (unsigned i = 0; i < d.count; ++i) {
         Device* device = d.rows[i].device;
         const unsigned short row = d.rows[i].server;
-        line.clear();
-        line += device->imei_str();
-        line += QLatin1Char('\t');
-        if (row < s.count) {
-            Server* server = s.rows[row].server;
-            append_tsv_escaped(line, server->address);
-            line += QLatin1Char(':');
-            line += server->port_str();
+        if (row != server_row) {
+            server_row = row;
+            server_text.resize(0);
+            if (row < s.count) {
+                Server* server = s.rows[row].server;
+                append_tsv_escaped(server_text, server->address);
+                server_text += QLatin1Char(':');
+                server_text += server->port_str();
+            }
         }
+        append_imei(block, device->imei);
+        block += QLatin1Char('\t');
+        block += server_text;
         if (device->run_flags & Device::succeeded) {
-            line += QLatin1String("\tok");
+            block += QLatin1String("\tok");
             if (params && uint64_t(device->values.size()) >= params->total_size) {
                 const auto* values =
                     reinterpret_cast<const unsigned char*>(device->values.constData());
                 for (uint64_t p = 0; p < params->count; ++p) {
                     const Param* param = params->items[p];
-                    line += QLatin1Char('\t');
-                    line += param->show(values + param->offset); // already shown escaped
+                    block += QLatin1Char('\t');
+                    block += param->show(values + param->offset); // already shown escaped
                 }
             } else if (!device->error_text.isEmpty()) {
                 // A version check's saying: skipped as current, or verified.
@@ -102,10 +111,14 @@ void print_results(const Params* params) {
                 append_tsv_escaped(line, device->error_text);
             }
         } else {
-            line += QLatin1String("\tfailed\t");
-            append_tsv_escaped(line, device->error_text);
+            block += QLatin1String("\tfailed\t");
+            append_tsv_escaped(block, device->error_text);
         }
-        print_line(stdout, line);
+        block += QLatin1Char('\n');
+        if (block.size() >= block_chars || i + 1 == d.count) {
+            write_stdout(block.toUtf8());
+            block.resize(0);
+        }
     }
     stdout_status(); // flushes, keeping the error's number
 }

@@ -30,8 +30,23 @@ template <> void S_stack<Server>::dispose() noexcept {
     }
 }
 
+// Written digit by digit: the results of a run print one per device.
+void append_imei(QString& out, uint64_t imei) {
+    QChar digits[20];
+    int n = 0;
+    do {
+        digits[19 - n++] = QLatin1Char(char('0' + imei % 10));
+        imei /= 10;
+    } while (imei != 0);
+    while (n < 15)
+        digits[19 - n++] = QLatin1Char('0');
+    out.append(digits + 20 - n, n);
+}
+
 QString imei_to_str(uint64_t imei) {
-    return QStringLiteral("%1").arg(qulonglong(imei), 15, 10, QLatin1Char('0'));
+    QString s;
+    append_imei(s, imei);
+    return s;
 }
 
 const QString& Server::port_str() {

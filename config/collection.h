@@ -126,7 +126,8 @@ public:
     void save(QString& out) const;
 };
 
-QString imei_to_str(uint64_t imei); // exactly 15 digits with leading zeros
+QString imei_to_str(uint64_t imei);            // exactly 15 digits with leading zeros
+void append_imei(QString& out, uint64_t imei); // the same text, added to `out`
 
 // ---------------------------------------------------------------------------------------------
 // The tables. Rows are kept sorted: servers by (address, port), devices by (server row, IMEI).

@@ -57,6 +57,8 @@ Epoll_dispatcher::~Epoll_dispatcher() {
 }
 
 uint32_t Epoll_dispatcher::wanted(const Watch& w) {
+    if (w.direct)
+        return w.direct_events;
     return (w.read ? uint32_t(EPOLLIN) : 0) | (w.write ? uint32_t(EPOLLOUT) : 0) |
            (w.exception ? uint32_t(EPOLLPRI) : 0);
 }
@@ -90,13 +92,37 @@ void Epoll_dispatcher::update_interest(int fd, Watch& w) {
     w.in_kernel = want;
 }
 
+Epoll_dispatcher::Watch& Epoll_dispatcher::watch_of(int fd) {
+    if (size_t(fd) >= watches.size())
+        watches.resize(size_t(fd) + 1);
+    return watches[size_t(fd)];
+}
+
+void Epoll_dispatcher::watch(int fd, bool read, bool write, Fd_handler* handler) {
+    if (fd < 0)
+        return;
+    Watch& w = watch_of(fd);
+    w.direct = handler;
+    w.direct_events = (read ? uint32_t(EPOLLIN) : 0) | (write ? uint32_t(EPOLLOUT) : 0);
+    update_interest(fd, w);
+}
+
+// No EPOLL_CTL_DEL: the close that follows takes the descriptor out of the kernel's set.
+void Epoll_dispatcher::closing(int fd) {
+    if (fd < 0 || size_t(fd) >= watches.size())
+        return;
+    Watch& w = watches[size_t(fd)];
+    w.direct = nullptr;
+    w.direct_events = 0;
+    w.in_kernel = 0;
+    ++w.generation;
+}
+
 void Epoll_dispatcher::registerSocketNotifier(QSocketNotifier* notifier) {
     const int fd = int(notifier->socket());
     if (fd < 0)
         return;
-    if (size_t(fd) >= watches.size())
-        watches.resize(size_t(fd) + 1);
-    Watch& w = watches[size_t(fd)];
+    Watch& w = watch_of(fd);
     switch (notifier->type()) {
     case QSocketNotifier::Read:
         w.read = notifier;
@@ -147,6 +173,14 @@ int Epoll_dispatcher::dispatch_sockets(const void* events, int count) {
             return w.in_kernel != 0 && w.generation == generation ? &w : nullptr;
         };
         Watch* w = current();
+        if (w && w->direct) {
+            w->direct->fd_ready(((what & EPOLLIN) ? Fd_handler::readable : 0) |
+                                ((what & EPOLLOUT) ? Fd_handler::writable : 0) |
+                                ((what & EPOLLERR) ? Fd_handler::error : 0) |
+                                ((what & EPOLLHUP) ? Fd_handler::hang_up : 0));
+            ++handled;
+            continue;
+        }
         if (w && w->read && (what & (EPOLLIN | EPOLLHUP | EPOLLERR))) {
             send_activation(w->read);
             ++handled;

@@ -1,14 +1,17 @@
 #pragma once
 // Event dispatcher for the exchange engine's worker thread. Thousands of sockets live in that
 // thread; epoll reports only the ready ones, where poll() would scan all of them on every turn
-// of the loop. The thread has few Qt timers, so they sit in a short vector.
+// of the loop. The thread has few Qt timers, so they sit in a short vector. Links of the
+// thread watch their sockets through it directly (Fd_poller), without socket notifiers.
+
+#include "protocol/fd_poller.h"
 
 #include <QAbstractEventDispatcher>
 #include <atomic>
 #include <cstdint>
 #include <vector>
 
-class Epoll_dispatcher : public QAbstractEventDispatcher {
+class Epoll_dispatcher : public QAbstractEventDispatcher, public Fd_poller {
     Q_OBJECT
 
 public:
@@ -28,6 +31,9 @@ public:
     QList<TimerInfo> registeredTimers(QObject* object) const override;
     int remainingTime(int timer_id) override;
 
+    void watch(int fd, bool read, bool write, Fd_handler* handler) override;
+    void closing(int fd) override;
+
     void wakeUp() override;
     void interrupt() override;
     void flush() override;
@@ -37,6 +43,8 @@ private:
         QSocketNotifier* read = nullptr;
         QSocketNotifier* write = nullptr;
         QSocketNotifier* exception = nullptr;
+        Fd_handler* direct = nullptr; // in place of the notifiers
+        uint32_t direct_events = 0;
         uint32_t in_kernel = 0;  // interest last given to epoll; 0 when the fd is not there
         uint32_t generation = 0; // changes when the fd leaves epoll, so late events are dropped
     };
@@ -52,6 +60,7 @@ private:
 
     static uint32_t wanted(const Watch& w);
     void update_interest(int fd, Watch& w);
+    Watch& watch_of(int fd);
     int dispatch_sockets(const void* events, int count);
     int fire_timers();
     int wait_timeout_ms() const;

@@ -121,6 +121,15 @@ static size_t utf8_sequence(const unsigned char* p, size_t size, size_t i, uint3
 bool is_utf8(const unsigned char* data, size_t size) {
     uint32_t cp;
     for (size_t i = 0; i < size;) {
+        // Runs of ASCII, most of a configuration, eight bytes at a time.
+        if (size - i >= 8) {
+            uint64_t word;
+            std::memcpy(&word, data + i, 8);
+            if ((word & 0x8080808080808080ull) == 0) {
+                i += 8;
+                continue;
+            }
+        }
         const size_t len = utf8_sequence(data, size, i, cp);
         if (!len)
             return false;

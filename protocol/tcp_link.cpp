@@ -66,7 +66,40 @@ unsigned short Tcp_link::local_port() const {
     return 0;
 }
 
+void Tcp_link::want(bool read, bool write) {
+    watch_read = read;
+    watch_write = write;
+    if (poller) {
+        poller->watch(fd, read, write, this);
+        return;
+    }
+    readable->setEnabled(read);
+    writable->setEnabled(write);
+}
+
+// As the two notifiers would report it: reading first, a hang-up to reading alone once it is
+// watched. Either report may close or reopen the link.
+void Tcp_link::fd_ready(uint32_t what) {
+    const uint32_t g = generation;
+    if (watch_read && (what & (Fd_handler::readable | Fd_handler::error | Fd_handler::hang_up))) {
+        on_readable();
+        if (generation != g)
+            return;
+    }
+    const uint32_t write_on =
+        Fd_handler::writable | Fd_handler::error | (watch_read ? 0 : Fd_handler::hang_up);
+    if (watch_write && (what & write_on))
+        on_writable();
+}
+
+void Tcp_link::on_readable() {
+    owner->link_readable();
+}
+
 void Tcp_link::release() {
+    if (poller && fd >= 0)
+        poller->closing(fd);
+    watch_read = watch_write = false;
     delete readable;
     readable = nullptr;
     delete writable;
@@ -111,9 +144,13 @@ void Tcp_link::open(const QString& host, quint16 p) {
     error_code = unknown_error;
     saved_errno = 0;
     port = p;
-    QHostAddress literal;
-    if (literal.setAddress(host)) {
-        connect_to(literal);
+    // An actor opens its server's address again and again; the parse is kept for the next.
+    if (host != last_host) {
+        last_host = host;
+        last_is_literal = last_literal.setAddress(host);
+    }
+    if (last_is_literal) {
+        connect_to(last_literal);
         return;
     }
     const uint32_t g = generation;
@@ -170,12 +207,16 @@ void Tcp_link::connect_to(const QHostAddress& address) {
         return;
     }
     connecting = true;
-    readable = new QSocketNotifier(fd, QSocketNotifier::Read);
-    readable->setEnabled(false);
-    QObject::connect(readable, &QSocketNotifier::activated, &context,
-                     [this] { owner->link_readable(); });
-    writable = new QSocketNotifier(fd, QSocketNotifier::Write);
-    QObject::connect(writable, &QSocketNotifier::activated, &context, [this] { on_writable(); });
+    poller = Fd_poller::current();
+    if (!poller) {
+        readable = new QSocketNotifier(fd, QSocketNotifier::Read);
+        QObject::connect(readable, &QSocketNotifier::activated, &context,
+                         [this] { on_readable(); });
+        writable = new QSocketNotifier(fd, QSocketNotifier::Write);
+        QObject::connect(writable, &QSocketNotifier::activated, &context,
+                         [this] { on_writable(); });
+    }
+    want(false, true);
 }
 
 // A failed attempt goes on with the next address of the name, as long as there is one.
@@ -198,8 +239,8 @@ void Tcp_link::try_next_or_fail(int code, int err) {
 }
 
 void Tcp_link::on_writable() {
-    writable->setEnabled(false);
     if (!connecting) {
+        want(true, false);
         owner->link_room();
         return;
     }
@@ -219,7 +260,7 @@ void Tcp_link::on_writable() {
     }
     connecting = false;
     addresses.clear();
-    readable->setEnabled(true);
+    want(true, false);
     owner->link_connected();
 }
 
@@ -230,16 +271,13 @@ qint64 Tcp_link::write(const unsigned char* data, qint64 count) {
     }
     const ssize_t n = ::send(fd, data, size_t(count), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n >= 0) {
-        if (n < count)
-            writable->setEnabled(true);
+        if (n < count && !watch_write)
+            want(true, true);
         return n;
     }
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        writable->setEnabled(true);
-        return 0;
-    }
-    if (errno == EINTR) {
-        writable->setEnabled(true);
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+        if (!watch_write)
+            want(true, true);
         return 0;
     }
     set_error(errno);

@@ -1,13 +1,15 @@
 #pragma once
 // A TCP connection over a non-blocking descriptor, watched by socket notifiers of the
-// owner's thread. It holds no buffer of its own: writes go to the kernel from wherever the
-// bytes lie and reads go straight into the caller's buffer, so a connection costs a
-// descriptor, two notifiers and this object.
+// owner's thread, or straight by that thread's event loop where it can (Fd_poller). It holds
+// no buffer of its own: writes go to the kernel from wherever the bytes lie and reads go
+// straight into the caller's buffer, so a connection costs a descriptor and this object (and
+// two notifiers where the loop cannot watch it directly).
 //
 // Every report reaches the owner from the event loop (a notifier, a finished name lookup, or
 // a queued call for a failure found while opening), never from inside a call the owner made.
 // A report that belongs to a connection closed meanwhile is dropped.
 
+#include "protocol/fd_poller.h"
 #include "protocol/link.h"
 
 #include <QHostAddress>
@@ -18,7 +20,7 @@
 class QObject;
 class QSocketNotifier;
 
-class Tcp_link : public Link {
+class Tcp_link : public Link, private Fd_handler {
 public:
     // `context` lives in the owner's thread and outlives the link (it carries the queued
     // reports and the name lookups).
@@ -51,15 +53,24 @@ private:
     uint32_t generation = 0; // counts open() and close(); stale reports compare it
     int lookup_id = -1;
     quint16 port = 0;
-    QSocketNotifier* readable = nullptr;
+    Fd_poller* poller = nullptr; // of the connection's thread, taken at each open
+    bool watch_read = false, watch_write = false;
+    QSocketNotifier* readable = nullptr; // without a poller only
     QSocketNotifier* writable = nullptr;
     QList<QHostAddress> addresses; // of a looked-up name, tried in turn
+    QString last_host;             // given to the last open(), with its parse
+    QHostAddress last_literal;
+    bool last_is_literal = false;
     int next_address = 0;
 
     void connect_to(const QHostAddress& address);
     void try_next_or_fail(int code, int err);
     void fail_later(int code, int err);
     void on_writable();
+    void on_readable();
+    // Sets what the socket is watched for.
+    void want(bool read, bool write);
+    void fd_ready(uint32_t what) override;
     void release();
     void set_error(int err);
 };

@@ -88,6 +88,19 @@ public slots:
     }
 };
 
+// A direct watcher that counts its reports and runs `on_ready` on each.
+struct Direct : Fd_handler {
+    int reports = 0;
+    uint32_t seen = 0; // every bit reported
+    std::function<void()> on_ready;
+    void fd_ready(uint32_t what) override {
+        ++reports;
+        seen |= what;
+        if (on_ready)
+            on_ready();
+    }
+};
+
 } // namespace
 
 class tst_Epoll_dispatcher : public QObject {
@@ -98,6 +111,8 @@ private slots:
     void socket_notifiers();
     void reused_descriptor_is_watched_again();
     void excluded_socket_notifiers_wait();
+    void direct_watch_across_reconnects_data();
+    void direct_watch_across_reconnects();
     void timers_data();
     void timers();
     void remaining_time();
@@ -239,6 +254,85 @@ void tst_Epoll_dispatcher::excluded_socket_notifiers_wait() {
     QVERIFY(finished);
     QCOMPARE(reads_excluded, 0);
     QCOMPARE(reads_after, 1);
+}
+
+// A link closes its socket without taking it out of epoll (the close does that) and opens the
+// next connection, which usually gets the same descriptor number: the new socket must be
+// watched, and nothing of the old one may reach the new handler.
+void tst_Epoll_dispatcher::direct_watch_across_reconnects_data() {
+    QTest::addColumn<bool>("inside_report"); // reopened from the old socket's report
+    QTest::addColumn<bool>("new_reads");     // the new socket is watched for reading, else writing
+
+    QTest::newRow("reopened from the old socket's report, watched for writing") << true << false;
+    QTest::newRow("reopened from the old socket's report, watched for reading") << true << true;
+    QTest::newRow("reopened between turns of the loop, watched for reading") << false << true;
+}
+
+void tst_Epoll_dispatcher::direct_watch_across_reconnects() {
+    QFETCH(bool, inside_report);
+    QFETCH(bool, new_reads);
+
+    Direct old_handler, new_handler;
+    int first = -1, second = -1;
+    bool on_poller = false, wrote = false;
+    const bool finished = run_in_worker([&] {
+        Fd_poller* poller = Fd_poller::current();
+        on_poller = poller != nullptr;
+        if (!poller)
+            return;
+        Pair old_pair;
+        Pair* fresh = nullptr;
+        first = old_pair.fd[0];
+        const auto reopen = [&] {
+            if (fresh)
+                return;
+            poller->closing(old_pair.fd[0]);
+            close(old_pair.fd[0]);
+            old_pair.fd[0] = -1;
+            fresh = new Pair;
+            second = fresh->fd[0];
+            // Data waits on the new socket too: a report of it may only go to the new handler.
+            wrote = write(fresh->fd[1], "n", 1) == 1;
+            poller->watch(fresh->fd[0], new_reads, !new_reads, &new_handler);
+        };
+        // Watched for writing, it goes on to reading; once it has read its data it is done.
+        new_handler.on_ready = [&] {
+            if (!new_reads && new_handler.reports == 1) {
+                poller->watch(fresh->fd[0], true, false, &new_handler);
+                return;
+            }
+            char buf[8];
+            if (read(fresh->fd[0], buf, sizeof buf) != 1)
+                new_handler.seen |= 0x100; // reported readable with nothing to read
+            poller->watch(fresh->fd[0], false, false, &new_handler);
+        };
+        // The old socket stays readable (nobody reads it): level-triggered, it would be
+        // reported on every turn if it were still watched.
+        if (write(old_pair.fd[1], "o", 1) != 1)
+            return;
+        if (inside_report)
+            old_handler.on_ready = reopen;
+        poller->watch(old_pair.fd[0], true, false, &old_handler);
+        if (!inside_report) {
+            spin(5);
+            reopen();
+        }
+        spin(50);
+        if (fresh) {
+            poller->closing(fresh->fd[0]);
+            delete fresh;
+        }
+    });
+    QVERIFY(finished);
+    QVERIFY(on_poller);
+    QVERIFY(wrote);
+    QCOMPARE(second, first);
+    QVERIFY(old_handler.reports > 0);
+    if (inside_report)
+        QCOMPARE(old_handler.reports, 1);
+    QCOMPARE(new_handler.reports, new_reads ? 1 : 2);
+    QCOMPARE(new_handler.seen & ~Fd_handler::hang_up,
+             new_reads ? Fd_handler::readable : Fd_handler::readable | Fd_handler::writable);
 }
 
 void tst_Epoll_dispatcher::timers_data() {

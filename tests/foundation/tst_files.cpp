@@ -222,6 +222,11 @@ void tst_Files::utf8_data() {
     QTest::newRow("overlong A passes both") << QByteArray("\xc1\x81") << true << true;
     QTest::newRow("a surrogate is not examined") << QByteArray("\xed\xa0\x80") << true << true;
     QTest::newRow("a stray continuation byte") << QByteArray("a\x80") << false << false;
+    QTest::newRow("a stray continuation byte after eight ASCII bytes")
+        << QByteArray("abcdefgh\x80") << false << false;
+    QTest::newRow("a two-byte character across the eighth byte") << QByteArray("abcdefg\xd0\x9f"
+                                                                               "abcdefgh")
+                                                                 << true << true;
     QTest::newRow("lead F8 is refused") << QByteArray("\xf8\x88\x80\x80\x80") << false << false;
     QTest::newRow("lead FF is refused") << QByteArray("\xff") << false << false;
     QTest::newRow("a sequence cut by the end") << QByteArray("ab\xe2\x82") << false << false;

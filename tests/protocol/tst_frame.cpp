@@ -19,6 +19,8 @@ void tst_Frame::crc32_data() {
     QTest::addColumn<uint>("crc");
     QTest::newRow("nothing yields zero") << QByteArray() << 0u;
     QTest::newRow("the check text 123456789") << QByteArray("123456789") << 0xCBF43926u;
+    QTest::newRow("a text of several eight-byte blocks and a tail")
+        << QByteArray("The quick brown fox jumps over the lazy dog") << 0x414FA339u;
     QTest::newRow("one zero byte") << QByteArray(1, '\0') << 0xD202EF8Du;
     QTest::newRow("the header of an empty ENUMERATE")
         << QByteArray::fromHex("00000c") << 0xF6F79539u;

@@ -107,8 +107,8 @@ void print_results(const Params* params) {
                 }
             } else if (!device->error_text.isEmpty()) {
                 // A version check's saying: skipped as current, or verified.
-                line += QLatin1Char('\t');
-                append_tsv_escaped(line, device->error_text);
+                block += QLatin1Char('\t');
+                append_tsv_escaped(block, device->error_text);
             }
         } else {
             block += QLatin1String("\tfailed\t");

@@ -69,6 +69,15 @@ struct Exchange_watch : QObject {
     }
 };
 
+// The page shown, with the version check filled in as a user types it.
+static void open_with_check(Page_cfg& page, const QString& version, bool skip, bool verify) {
+    page.create_contents(false);
+    page.show();
+    page.ebox_version->setText(version);
+    page.chk_skip_current->setChecked(skip);
+    page.chk_verify->setChecked(verify);
+}
+
 class tst_Verified_uploads : public QObject {
     Q_OBJECT
 private slots:
@@ -164,11 +173,7 @@ void tst_Verified_uploads::upload_from_page() {
     verify_delay = unsigned(3 * scenario.restart_ms);
 
     Page_cfg page(nullptr);
-    page.create_contents(false);
-    page.show();
-    page.ebox_version->setText(version);
-    page.chk_skip_current->setChecked(skip);
-    page.chk_verify->setChecked(verify);
+    open_with_check(page, version, skip, verify);
     page.cbox_version_param->setCurrentIndex(0);
 
     Exchange_watch watch;
@@ -258,11 +263,7 @@ void tst_Verified_uploads::refused_version() {
     QVERIFY(load_cfg(cfg_server("127.0.0.1", 9, cfg_devices(350000000000001ULL, 1))));
     desktop_version_check.expected = QStringLiteral("before");
     Page_cfg page(nullptr);
-    page.create_contents(false);
-    page.show();
-    page.ebox_version->setText(version);
-    page.chk_skip_current->setChecked(skip);
-    page.chk_verify->setChecked(verify);
+    open_with_check(page, version, skip, verify);
     Modal_script script;
     script.press(close_caption());
     page.btn_upload->click();

@@ -173,7 +173,6 @@ void Collection::replace_tables(Server_row* server_rows, unsigned short server_c
     devices.rows = device_rows;
     devices.count = device_count;
     devices.value_texts.clear();
-    devices.value_brushes.clear();
     devices.endResetModel();
     servers.endResetModel();
     if (owns_objects) {

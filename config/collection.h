@@ -7,10 +7,9 @@
 #include "parser/utf8_text_parser.h"
 
 #include <QAbstractTableModel>
-#include <QBrush>
 #include <QByteArray>
-#include <QFont>
 #include <QString>
+#include <QVariant>
 #include <QVector>
 #include <atomic>
 #include <cstdint>
@@ -137,8 +136,9 @@ struct Server_row {
     QString cache; // display cache of the table view: the "«address»:port" tooltip
 };
 
-// The font of both tables' headers; the views set it (the small name font).
-extern QFont table_header_font;
+// The font of both tables' headers; the views set it (the small name font). Held as a variant
+// so that the core, and zelmo_batch with it, needs no graphics library.
+extern QVariant table_header_font;
 
 // "1".."999": the displayed number of a server row, built once per number.
 const QString& server_number_text(unsigned short row);
@@ -153,6 +153,7 @@ struct Value_column {
     QString caption;
     QString hint;
     int alignment = 0;
+    QVariant foreground; // the brush of the column's texts, set by the window
 };
 
 class Servers : public QAbstractTableModel {
@@ -202,11 +203,10 @@ public:
     Device_row* rows = nullptr;
     unsigned count = 0;
 
-    // Extra columns of result lists: value_count texts and brushes per row (row-major),
-    // and the notes column placed after the first (notes_position - 2) of them.
+    // Extra columns of result lists: value_count texts per row (row-major), and the notes
+    // column placed after the first (notes_position - 2) of them.
     QVector<Value_column> value_columns;
     QVector<QString> value_texts;
-    QVector<QBrush> value_brushes;
     unsigned char value_count = 0;
     unsigned char notes_position = 2;
 

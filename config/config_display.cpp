@@ -6,9 +6,7 @@
 
 #include "foundation/err.h"
 
-#include <QFont>
-
-QFont table_header_font;
+QVariant table_header_font;
 
 static Tr caption_address("servers", "Адрес");
 static Tr caption_port("servers", "Порт");
@@ -224,7 +222,7 @@ QVariant Devices::data(const QModelIndex& index, int role) const {
     case Qt::TextAlignmentRole:
         return value < value_columns.size() ? QVariant(value_columns[value].alignment) : QVariant();
     case Qt::ForegroundRole:
-        return cell < value_brushes.size() ? QVariant(value_brushes[cell]) : QVariant();
+        return value < value_columns.size() ? value_columns[value].foreground : QVariant();
     default:
         return QVariant();
     }

@@ -96,7 +96,7 @@ QVariant Enumerated::data(const QModelIndex& index, int role) const {
 QVariant Enumerated::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Vertical) {
         if (role == Qt::FontRole)
-            return header_font ? QVariant(*header_font) : QVariant();
+            return header_font;
         return QAbstractTableModel::headerData(section, orientation, role);
     }
     switch (role) {
@@ -115,7 +115,7 @@ QVariant Enumerated::headerData(int section, Qt::Orientation orientation, int ro
             return hint_imei_head.tr() + *header_hint_tail;
         return hint_imei_head.tr();
     case Qt::FontRole:
-        return header_font ? QVariant(*header_font) : QVariant();
+        return header_font;
     case Qt::TextAlignmentRole:
         return int(Qt::AlignRight | Qt::AlignVCenter);
     default:

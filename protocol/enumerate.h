@@ -6,7 +6,7 @@
 #include "protocol/zelmo_client.h"
 
 #include <QAbstractTableModel>
-#include <QFont>
+#include <QVariant>
 #include <QString>
 #include <cstdint>
 
@@ -38,7 +38,7 @@ public:
 
     // The header's font and the tail of its tooltip belong to the interface, which sets them
     // before showing the list; without them the header uses the view's font and a short hint.
-    const QFont* header_font = nullptr;
+    QVariant header_font; // a QFont
     const QString* header_hint_tail = nullptr;
 
     // Filling, between beginResetModel and endResetModel (done by Enumerate).

@@ -89,7 +89,7 @@ void Tcp_link::fd_ready(uint32_t what) {
     const uint32_t write_on =
         Fd_handler::writable | Fd_handler::error | (watch_read ? 0 : Fd_handler::hang_up);
     if (watch_write && (what & write_on))
-        on_writable();
+        on_writable(what);
 }
 
 void Tcp_link::on_readable() {
@@ -214,7 +214,7 @@ void Tcp_link::connect_to(const QHostAddress& address) {
                          [this] { on_readable(); });
         writable = new QSocketNotifier(fd, QSocketNotifier::Write);
         QObject::connect(writable, &QSocketNotifier::activated, &context,
-                         [this] { on_writable(); });
+                         [this] { on_writable(Fd_handler::error); });
     }
     want(false, true);
 }
@@ -238,15 +238,18 @@ void Tcp_link::try_next_or_fail(int code, int err) {
     fail_later(code, err);
 }
 
-void Tcp_link::on_writable() {
+void Tcp_link::on_writable(uint32_t what) {
     if (!connecting) {
         want(true, false);
         owner->link_room();
         return;
     }
+    // A refused or broken attempt always comes with an error or a hang-up; writable alone is
+    // a connection made, and the kernel need not be asked.
     int err = 0;
     socklen_t n = sizeof err;
-    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &n) != 0)
+    if ((what & (Fd_handler::error | Fd_handler::hang_up)) &&
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &n) != 0)
         err = errno;
     if (err != 0) {
         if (next_address > 0 && next_address < addresses.size()) {

@@ -66,7 +66,8 @@ private:
     void connect_to(const QHostAddress& address);
     void try_next_or_fail(int code, int err);
     void fail_later(int code, int err);
-    void on_writable();
+    // `what` as Fd_handler reports it; a notifier's report counts as a possible error.
+    void on_writable(uint32_t what);
     void on_readable();
     // Sets what the socket is watched for.
     void want(bool read, bool write);

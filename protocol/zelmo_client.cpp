@@ -176,9 +176,7 @@ void Zelmo_client::trace_line(const char* what) {
         log(QStringLiteral("#%1 %2").arg(QString::number(number), QLatin1String(what)));
 }
 
-void Zelmo_client::trace_data(const char* what, const void* data, qint64 size) {
-    if (!tracing())
-        return;
+void Zelmo_client::write_trace_data(const char* what, const void* data, qint64 size) {
     const QByteArray prefix = '#' + QByteArray::number(qulonglong(number)) + ' ' + what + ": ";
     log_data(prefix.constData(), data, size_t(size));
 }
@@ -229,10 +227,13 @@ void Zelmo_client::link_connected() {
         return;
     }
     state = (state & ~st_connecting) | st_connected;
-    // Kept for the log line of a later rupture, when the link may be closed already.
-    local_port = link->local_port();
-    if (tracing())
+    // A rupture's log line asks the open link for its port; asking every connection would
+    // cost a system call each.
+    local_port = 0;
+    if (tracing()) {
+        local_port = link->local_port();
         log(QStringLiteral("#%1 connected(local=%2)").arg(number).arg(local_port));
+    }
     take_sent_step()(this);
 }
 

@@ -27,6 +27,7 @@
 // come from the event loop and never from inside a call the client made. A write that the link
 // takes whole is done when the call returns; one it takes in part goes on at its room report.
 
+#include "foundation/err.h"
 #include "protocol/frame.h"
 #include "protocol/tcp_link.h"
 #include <QObject>
@@ -183,7 +184,12 @@ private:
     bool restart_timer(int ms);
     void stop_timer();
     void trace_line(const char* what);
-    void trace_data(const char* what, const void* data, qint64 size);
+    // Checked here: every frame passes by, and the trace is nearly always off.
+    void trace_data(const char* what, const void* data, qint64 size) {
+        if (trace_flags.load(std::memory_order_relaxed) & 1)
+            write_trace_data(what, data, size);
+    }
+    void write_trace_data(const char* what, const void* data, qint64 size);
     // A loss of the established connection, named after what was being written or awaited.
     void connected_loss(bool by_error, int code);
 };

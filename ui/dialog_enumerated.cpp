@@ -50,7 +50,7 @@ Dialog_enumerated::Dialog_enumerated(Enumerated& model, QWidget* parent)
     : QDialog(parent, dialog_flags | Qt::WindowMaximizeButtonHint) {
     init_fonts(*this);
     setWindowTitle(title.tr());
-    model.header_font = &font_name_small;
+    model.header_font = font_name_small;
     model.header_hint_tail = &hint_imei_tail();
     auto* layout = new QVBoxLayout(this);
 

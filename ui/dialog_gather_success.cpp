@@ -38,11 +38,11 @@ void select_success_with_values(Collection& out, const Params& params) {
     d.value_columns.clear();
     for (int p = 0; p < n; ++p)
         d.value_columns.append(
-            Value_column{params.items[p]->name, QString(), int(Qt::AlignRight | Qt::AlignVCenter)});
+            Value_column{params.items[p]->name, QString(), int(Qt::AlignRight | Qt::AlignVCenter),
+                         QBrush(color_param)});
     d.value_count = static_cast<unsigned char>(n);
     d.notes_position = static_cast<unsigned char>(2 + n);
     d.value_texts.resize(int(d.count) * n);
-    d.value_brushes.fill(QBrush(color_param), int(d.count) * n);
     for (unsigned i = 0; i < d.count; ++i) {
         const QByteArray& values = d.rows[i].device->values;
         for (int p = 0; p < n; ++p) {

@@ -46,14 +46,15 @@ static void add_version_columns(Devices& d, const Version_check& check) {
     const Param& param = *params->items[check.param < params->count ? check.param : 0];
     const int align = int(Qt::AlignLeft | Qt::AlignVCenter);
     d.value_columns = {
-        Value_column{caption_version_column.caption(), caption_version_column.hint(), align},
-        Value_column{caption_outcome_column.caption(), caption_outcome_column.hint(), align}};
+        Value_column{caption_version_column.caption(), caption_version_column.hint(), align,
+                     QBrush(color_version)},
+        Value_column{caption_outcome_column.caption(), caption_outcome_column.hint(), align,
+                     QBrush(color_version)}};
     d.value_count = 2;
     // The notes last, as in the gathered values' list: the long outcome must not be the last
     // column, which the view fits to the window.
     d.notes_position = 4;
     d.value_texts.fill(QString(), 2 * int(d.count));
-    d.value_brushes.fill(QBrush(color_version), 2 * int(d.count));
     for (unsigned i = 0; i < d.count; ++i) {
         const Device& device = *d.rows[i].device;
         const bool current = device.run_flags & (Device::skipped_current | Device::verified);

@@ -237,8 +237,8 @@ void tst_Devices_proxy::result_list_filters_and_sorts_parameter_columns() {
     result.select_success(configuration);
     result.devices.value_count = 2;
     result.devices.notes_position = 3; // values: one before the notes, one after
-    result.devices.value_columns = {{QStringLiteral("A"), {}, Qt::AlignLeft},
-                                    {QStringLiteral("B"), {}, Qt::AlignRight}};
+    result.devices.value_columns = {{QStringLiteral("A"), {}, Qt::AlignLeft, {}},
+                                    {QStringLiteral("B"), {}, Qt::AlignRight, {}}};
     const QStringList values = {"v1.2", "x", "V1.10", "y", "v2", "Ошибка", "v1.2", "x"};
     result.devices.value_texts.clear();
     for (unsigned i = 0; i < result.devices.count * 2; ++i)

@@ -211,11 +211,10 @@ void tst_Tables::copy_result_list_with_value_columns() {
     result.select_success(configuration);
     result.devices.value_count = 2;
     result.devices.notes_position = 3;
-    result.devices.value_columns = {{QStringLiteral("Версия"), {}, Qt::AlignLeft},
-                                    {QStringLiteral("Модем"), {}, Qt::AlignRight}};
+    result.devices.value_columns = {
+        {QStringLiteral("Версия"), {}, Qt::AlignLeft, QBrush(Qt::black)},
+        {QStringLiteral("Модем"), {}, Qt::AlignRight, QBrush(Qt::red)}};
     result.devices.value_texts = {"1.0", "M 1", "2.0", "сбой:\nнет ответа\t(5)"};
-    result.devices.value_brushes = {QBrush(Qt::black), QBrush(Qt::red), QBrush(Qt::black),
-                                    QBrush(Qt::black)};
     Table_devices table(result, 4, 3, nullptr);
     QCOMPARE(table.model()->columnCount(), 5);
     QCOMPARE(table.model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("Модем"));

@@ -6,8 +6,8 @@
 #include "protocol/zelmo_client.h"
 
 #include <QAbstractTableModel>
-#include <QVariant>
 #include <QString>
+#include <QVariant>
 #include <cstdint>
 
 class Server;

@@ -73,11 +73,10 @@ void select_failure_with_errors(Collection& out) {
     out.select_failure(configuration);
     Devices& d = out.devices;
     const int align = int(Qt::AlignLeft | Qt::AlignVCenter);
-    d.value_columns = {
-        Value_column{caption_error_column.caption(), caption_error_column.hint(), align,
-                     QBrush(color_error)},
-        Value_column{caption_class_column.caption(), caption_class_column.hint(), align,
-                     QBrush(color_error)}};
+    d.value_columns = {Value_column{caption_error_column.caption(), caption_error_column.hint(),
+                                    align, QBrush(color_error)},
+                       Value_column{caption_class_column.caption(), caption_class_column.hint(),
+                                    align, QBrush(color_error)}};
     d.value_count = 2;
     d.notes_position = 2;
     d.value_texts.resize(2 * int(d.count));

@@ -37,9 +37,9 @@ void select_success_with_values(Collection& out, const Params& params) {
     const int n = int(params.count);
     d.value_columns.clear();
     for (int p = 0; p < n; ++p)
-        d.value_columns.append(
-            Value_column{params.items[p]->name, QString(), int(Qt::AlignRight | Qt::AlignVCenter),
-                         QBrush(color_param)});
+        d.value_columns.append(Value_column{params.items[p]->name, QString(),
+                                            int(Qt::AlignRight | Qt::AlignVCenter),
+                                            QBrush(color_param)});
     d.value_count = static_cast<unsigned char>(n);
     d.notes_position = static_cast<unsigned char>(2 + n);
     d.value_texts.resize(int(d.count) * n);

@@ -45,11 +45,10 @@ static void add_version_columns(Devices& d, const Version_check& check) {
     const std::unique_ptr<Params> params = make_version_params();
     const Param& param = *params->items[check.param < params->count ? check.param : 0];
     const int align = int(Qt::AlignLeft | Qt::AlignVCenter);
-    d.value_columns = {
-        Value_column{caption_version_column.caption(), caption_version_column.hint(), align,
-                     QBrush(color_version)},
-        Value_column{caption_outcome_column.caption(), caption_outcome_column.hint(), align,
-                     QBrush(color_version)}};
+    d.value_columns = {Value_column{caption_version_column.caption(), caption_version_column.hint(),
+                                    align, QBrush(color_version)},
+                       Value_column{caption_outcome_column.caption(), caption_outcome_column.hint(),
+                                    align, QBrush(color_version)}};
     d.value_count = 2;
     // The notes last, as in the gathered values' list: the long outcome must not be the last
     // column, which the view fits to the window.

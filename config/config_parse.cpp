@@ -198,22 +198,54 @@ static bool is_attribute(Utf8_text_parser& p, const char (&name)[N], bool& seen)
 // Elements
 
 // device = "device" [blank] "(" [blank] device-attributes [blank] ")"
+// The shape the program writes, `device(imei N, pin "P")` with at most 15 digits and a PIN of
+// plain printable ASCII, read in one pass; it reads what the general way would. The end of
+// the device, or null for any other shape, which then goes the general way.
+static const char* plain_device(const char* s, uint64_t& imei, char* pin) {
+    if (std::strncmp(s, "device(imei ", 12) != 0)
+        return nullptr;
+    s += 12;
+    uint64_t value = 0;
+    int digits = 0;
+    for (; *s >= '0' && *s <= '9'; ++s, ++digits)
+        value = value * 10 + uint64_t(*s - '0');
+    if (digits == 0 || digits > 15 || std::strncmp(s, ", pin \"", 7) != 0)
+        return nullptr;
+    s += 7;
+    int length = 0;
+    for (; *s != '"'; ++s, ++length) {
+        const unsigned char b = static_cast<unsigned char>(*s);
+        if (b < 0x20 || b > 0x7E || b == '\\' || length == pin_size)
+            return nullptr;
+        pin[length] = char(b);
+    }
+    if (s[1] != ')')
+        return nullptr;
+    imei = value;
+    return s + 2;
+}
+
 static void parse_device(Utf8_text_parser& p, Server& server, unsigned& device_count) {
     const Text_position<char> where = p.position();
     if (device_count >= max_devices)
         throw p.Error(errfmt_too_many_devices.tr().arg(max_devices));
-    if (!is_keyword(p, "device", 6))
-        throw p.Error(errtext_unknown_object.tr());
-    p.skip_blank();
-    require_char(p, '(');
-    p.skip_blank();
-
     bool has_imei = false, has_pin = false, has_notes = false;
     uint64_t imei = 0;
     char pin[pin_size] = {};
     QString notes;
+    if (const char* end = plain_device(p.s, imei, pin)) {
+        p.s = end - 1; // onto the closing parenthesis, as the general way ends
+        has_imei = has_pin = true;
+    } else {
+        std::memset(pin, 0, sizeof pin);
+        if (!is_keyword(p, "device", 6))
+            throw p.Error(errtext_unknown_object.tr());
+        p.skip_blank();
+        require_char(p, '(');
+        p.skip_blank();
+    }
     // device-attributes = attribute { [blank] "," [blank] attribute }
-    if (*p.s != ')') {
+    if (!has_imei && *p.s != ')') {
         do {
             if (is_attribute(p, "imei", has_imei)) {
                 imei = attribute_number<quint64>(p, max_imei);

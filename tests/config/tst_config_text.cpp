@@ -107,6 +107,13 @@ void tst_Config_text::accepted_text_is_written_canonically_data() {
                       "{device(imei 999999999999999, pin \"0123456789\\\"\\\\abcd\")}")
         << QStringLiteral("server(address \"h\", port 65535)\n{\n"
                           " device(imei 999999999999999, pin \"0123456789\\\"\\\\abcd\")\n}\n");
+    // Devices in the written shape are read by a shortcut; these sit just outside it.
+    QTest::newRow("written shape: IMEI with zeros beyond fifteen digits, PIN in two pieces")
+        << QByteArray("server(address \"h\", port 1){device(imei 0000000000000000012, pin \"12\" "
+                      "\"34\")\ndevice(imei 7, pin \"0123456789abcdef\")}")
+        << QStringLiteral("server(address \"h\", port 1)\n{\n"
+                          " device(imei 000000000000007, pin \"0123456789abcdef\")\n"
+                          " device(imei 000000000000012, pin \"1234\")\n}\n");
     QTest::newRow("notes joined across a comment line")
         << QByteArray("server(address \"h\", port 1, notes \"ab\"\n# between\n  \"cd\"){}")
         << QStringLiteral("server(address \"h\", port 1, notes \"abcd\")\n{\n}\n");
@@ -271,6 +278,10 @@ void tst_Config_text::refused_text_reports_position_data() {
         << srv + " device(imei 1, pin \"\xC3\xA4\")" << 2 << 21
         << QStringLiteral("неправильное значение атрибута «pin». Этот атрибут должен состоять "
                           "только из символов ASCII (цифры, латинские буквы и т.п.).");
+    QTest::newRow("tab inside the PIN of the written shape")
+        << srv + " device(imei 1, pin \"a\tb\")" << 2 << 23
+        << QStringLiteral("в строке обнаружен недопустимый символ с кодом 0x09 (эта строка не "
+                          "должна содержать управляющие символы).");
     QTest::newRow("empty device attribute list misses the IMEI")
         << srv + " device()" << 2 << 9 << no_imei;
     QTest::newRow("device without PIN")

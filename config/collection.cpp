@@ -31,16 +31,30 @@ template <> void S_stack<Server>::dispose() noexcept {
 }
 
 // Written digit by digit: the results of a run print one per device.
+// Every result line starts with one: two digits a step, written straight into the string.
 void append_imei(QString& out, uint64_t imei) {
-    QChar digits[20];
-    int n = 0;
-    do {
-        digits[19 - n++] = QLatin1Char(char('0' + imei % 10));
-        imei /= 10;
-    } while (imei != 0);
-    while (n < 15)
-        digits[19 - n++] = QLatin1Char('0');
-    out.append(digits + 20 - n, n);
+    static constexpr char pairs[] = "00010203040506070809101112131415161718192021222324"
+                                    "25262728293031323334353637383940414243444546474849"
+                                    "50515253545556575859606162636465666768697071727374"
+                                    "75767778798081828384858687888990919293949596979899";
+    char digits[20];
+    char* p = digits + 20;
+    while (imei >= 10) {
+        const unsigned pair = unsigned(imei % 100);
+        imei /= 100;
+        p -= 2;
+        p[0] = pairs[2 * pair];
+        p[1] = pairs[2 * pair + 1];
+    }
+    if (imei != 0 || p == digits + 20)
+        *--p = char('0' + imei);
+    while (p > digits + 5)
+        *--p = '0';
+    const int n = int(digits + 20 - p), at = out.size();
+    out.resize(at + n);
+    QChar* q = out.data() + at;
+    for (int i = 0; i < n; ++i)
+        q[i] = QLatin1Char(p[i]);
 }
 
 QString imei_to_str(uint64_t imei) {

@@ -73,6 +73,8 @@ private slots:
     void change_device_announces_changed_columns_data();
     void change_device_announces_changed_columns();
     void random_edits_agree_with_reference();
+    void imei_text_data();
+    void imei_text();
     void select_by_result_data();
     void select_by_result();
     void descriptions_escape_for_tab_separated_text();
@@ -455,6 +457,26 @@ void tst_Config_model::random_edits_agree_with_reference() {
         QVERIFY2(sm.agrees(), qPrintable(QStringLiteral("step %1").arg(step)));
         QVERIFY2(dm.agrees(), qPrintable(QStringLiteral("step %1").arg(step)));
     }
+}
+
+// The IMEI column and every result line: fifteen digits, zeros in front.
+void tst_Config_model::imei_text_data() {
+    QTest::addColumn<quint64>("imei");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << quint64(0) << QStringLiteral("000000000000000");
+    QTest::newRow("one digit") << quint64(7) << QStringLiteral("000000000000007");
+    QTest::newRow("round ten and hundred") << quint64(100) << QStringLiteral("000000000000100");
+    QTest::newRow("odd count of digits")
+        << quint64(350000000000001) << QStringLiteral("350000000000001");
+    QTest::newRow("largest") << quint64(999999999999999) << QStringLiteral("999999999999999");
+}
+
+void tst_Config_model::imei_text() {
+    QFETCH(quint64, imei);
+    QFETCH(QString, text);
+    QString line = QStringLiteral("x");
+    append_imei(line, imei);
+    QCOMPARE(line, QLatin1Char('x') + text);
 }
 
 void tst_Config_model::select_by_result_data() {

@@ -11,11 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 per_port=${2:-10000}
 rounds=${3:-3}
-sim=$build/sim/zelmo_server_sim
-batch=$build/cli/zelmo_batch
-for tool in "$sim" "$batch"; do
-    [ -x "$tool" ] || { echo "no $tool: build zelmo_server_sim and zelmo_batch" >&2; exit 1; }
-done
+. "$root/bench/support/batch_tools.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/zelmo_rollout_bench.XXXXXX")
 trap 'kill "$sim_pid" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
 

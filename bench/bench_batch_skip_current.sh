@@ -11,11 +11,7 @@ build=${1:-$root/build}
 devices=${2:-10000}
 current=${3:-90}
 kib=${4:-1024}
-sim=$build/sim/zelmo_server_sim
-batch=$build/cli/zelmo_batch
-for tool in "$sim" "$batch"; do
-    [ -x "$tool" ] || { echo "no $tool: build zelmo_server_sim and zelmo_batch" >&2; exit 1; }
-done
+. "$root/bench/support/batch_tools.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/zelmo_skip_bench.XXXXXX")
 sim_pid=
 trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; wait 2>/dev/null || true; rm -rf "$work"' EXIT

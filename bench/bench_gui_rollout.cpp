@@ -10,7 +10,7 @@
 #include "foundation/err.h"
 #include "protocol/frame.h"
 #include "support/engine_sim.h"
-#include "support/stall_meter.h"
+#include "support/window_run.h"
 #include "ui/desktop_rollout.h"
 #include "ui/dialog_exchange.h"
 #include "ui/interface.h"
@@ -52,35 +52,10 @@ Run_figures window_run(const Action& action, bool rollout) {
     Rollout_setup setup = desktop_rollout_setup(action);
     if (!rollout)
         setup.journal.clear();
+    const Window_run w = run_exchange_window(action, &setup);
     Run_figures f;
-    QElapsedTimer t;
-    Stall_meter stalls(5);
-    QTimer closer;
-    closer.setInterval(1);
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        if (f.seconds == 0) {
-            f.seconds = double(t.nsecsElapsed()) / 1e9;
-            stalls.stop();
-        }
-        box->buttons().value(0)->click();
-    });
-    closer.start();
-    std::atomic<bool> ended{false};
-    stalls.ended = &ended;
-    t.start();
-    {
-        Dialog_exchange dialog(nullptr, action, setup);
-        QObject::connect(&dialog.rollout, &Rollout::finished, &dialog,
-                         [&ended] { ended.store(true, std::memory_order_release); });
-        // Measured from the first turn of the window's own event loop.
-        QTimer::singleShot(0, [&] { stalls.start(); });
-        dialog.exec();
-    }
-    closer.stop();
-    f.stall_ms = stalls.worst_ms();
+    f.seconds = w.seconds;
+    f.stall_ms = w.stall_ms;
     f.ok = succeeded_devices();
     return f;
 }

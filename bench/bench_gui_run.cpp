@@ -14,6 +14,7 @@
 #include "protocol/frame.h"
 #include "support/engine_sim.h"
 #include "support/stall_meter.h"
+#include "support/window_run.h"
 #include "ui/dialog_exchange.h"
 #include "ui/dialog_failure.h"
 #include "ui/interface.h"
@@ -40,13 +41,6 @@ struct Run_figures {
     double stall_ms = 0;
     double main_cpu = 0; // CPU seconds of the main thread during the run
 };
-
-double thread_cpu() {
-    rusage u;
-    getrusage(RUSAGE_THREAD, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 unsigned succeeded_devices() {
     unsigned n = 0;
@@ -88,40 +82,11 @@ double idle_stall(const Action& action) {
 
 // The run ends when its result box shows up; the box is closed at once.
 Run_figures window_run(const Action& action) {
+    const Window_run w = run_exchange_window(action, nullptr);
     Run_figures f;
-    QElapsedTimer t;
-    Stall_meter stalls(5);
-    QTimer closer;
-    closer.setInterval(1);
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        if (f.seconds == 0) {
-            f.seconds = double(t.nsecsElapsed()) / 1e9;
-            stalls.stop();
-        }
-        box->buttons().value(0)->click();
-    });
-    closer.start();
-    std::atomic<bool> ended{false};
-    stalls.ended = &ended;
-    const double cpu0 = thread_cpu();
-    t.start();
-    {
-        Dialog_exchange dialog(nullptr, action);
-        QObject::connect(&dialog.rollout, &Rollout::finished, &dialog,
-                         [&ended] { ended.store(true, std::memory_order_release); });
-        // Measured from the first turn of the window's own event loop.
-        QTimer::singleShot(0, [&] { stalls.start(); });
-        dialog.exec();
-    }
-    closer.stop();
-    f.main_cpu = thread_cpu() - cpu0;
-    f.stall_ms = stalls.worst_ms();
-    if (getenv("STALL_AT"))
-        std::fprintf(stderr, "worst stall %.1f ms ending at %.3f s of %.3f s\n", f.stall_ms,
-                     stalls.worst_at / 1e9, f.seconds);
+    f.seconds = w.seconds;
+    f.stall_ms = w.stall_ms;
+    f.main_cpu = w.main_cpu;
     f.ok = succeeded_devices();
     return f;
 }

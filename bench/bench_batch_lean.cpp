@@ -1,13 +1,15 @@
 // The whole zelmo_batch process against the lean client (bench/lean): both are started as
 // processes against the same lean server, in turns, several rounds, and the best of each is
-// compared. Scenarios: a restart command to 20 000 devices on 10 servers with 100, 1000 and
-// 10 000 connections, and a 1 MiB upload to 1000 devices on 10 servers with 100 connections.
+// compared. Scenarios: a restart command and a gather of the three version parameters, each
+// to 20 000 devices on 10 servers with 100, 1000 and 10 000 connections, and a 1 MiB upload to
+// 1000 devices on 10 servers with 100 connections.
 // zelmo_batch's time includes its start-up, reading the configuration and printing the
 // results, as a user would see it. Reports the wall time, the user and system CPU seconds of
 // each process (from wait4) and the ratios: speed lean/batch (above 1: zelmo_batch is faster)
 // and user CPU per device batch/lean.
 //
-// Usage: bench_batch_lean [rounds [scenario]] (default 3 rounds, all four scenarios)
+// Usage: bench_batch_lean [rounds [scenario]] (default 3 rounds, all seven scenarios; a
+//        scenario by its number from 0 in the order above)
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -16,6 +18,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <iterator>
 #include <signal.h>
 #include <spawn.h>
 #include <string>
@@ -132,6 +135,7 @@ struct Scenario {
     unsigned connections;
     uint64_t per_server;
     uint64_t file_size;
+    bool gather = false;
 };
 
 bool write_config(const QString& path, const Server_process& server, const Scenario& s) {
@@ -165,13 +169,15 @@ bool run_scenario(const Scenario& s, const Server_process& server, const QTempor
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
             return false;
         batch.insert(batch.end(), {"upload", cfg, file, "--as", "firmware"});
+    } else if (s.gather) {
+        batch.insert(batch.end(), {"gather", cfg});
     } else {
         batch.insert(batch.end(), {"command", cfg, "restart"});
     }
     batch.insert(batch.end(), {"--quiet", log});
     std::vector<std::string> lean_args = {LEAN_CLIENT_PATH, std::to_string(s.connections),
                                           std::to_string(first_imei), std::to_string(s.per_server),
-                                          std::to_string(s.file_size)};
+                                          s.gather ? "gather" : std::to_string(s.file_size)};
     lean_args.insert(lean_args.end(), server.ports.begin(), server.ports.end());
 
     const double devices = double(servers * s.per_server);
@@ -222,10 +228,13 @@ int main(int argc, char** argv) {
         {"command, 100 connections", 100, 2000, 0},
         {"command, 1000 connections", 1000, 2000, 0},
         {"command, 10000 connections", 10000, 2000, 0},
+        {"gather, 100 connections", 100, 2000, 0, true},
+        {"gather, 1000 connections", 1000, 2000, 0, true},
+        {"gather, 10000 connections", 10000, 2000, 0, true},
         {"upload of 1 MiB, 100 connections", 100, 100, 1048576},
     };
     bool ok = true;
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < int(std::size(scenarios)); ++i)
         if (only < 0 || only == i)
             ok = run_scenario(scenarios[i], server, dir, rounds) && ok;
     print_load();

@@ -1,12 +1,14 @@
 // The lean client of the process benchmark: what one thread has to do at the least to run the
-// device exchange (link, authorise, then a device command or a file upload) over many
+// device exchange (link, authorise, then a device command, the three version parameters or a
+// file upload) over many
 // connections. One epoll set, non-blocking sockets, buffers allocated once, one read per
 // readiness and one write per frame (the file goes with its frame in the same call). Each
 // connection takes a server round robin and serves its devices one after another, like an
 // actor of the program, and closes when the server has none left.
 //
 // Usage: lean_client CONNECTIONS FIRST-IMEI DEVICES-PER-SERVER FILE-SIZE PORT...
-//   FILE-SIZE 0: a restart command to every device; otherwise an upload of that many bytes.
+//   FILE-SIZE 0: a restart command to every device; "gather": the three version parameters of
+//   every device, one request after another; otherwise an upload of that many bytes.
 //   Prints "ok N failed M"; exits 0 when every device succeeded.
 #include "lean_wire.h"
 
@@ -34,6 +36,7 @@ struct Conn {
     unsigned server = 0;
     Phase phase = idle;
     bool want_out = false;
+    unsigned char param = 0; // of a gather: the index of the parameter asked for
     uint64_t file_at = 0;
     size_t in_size = 0;
     unsigned char out[64];
@@ -55,6 +58,8 @@ unsigned cursor = 0;
 int ep = -1;
 unsigned open_count = 0;
 uint64_t succeeded = 0, failed = 0;
+bool gather = false;
+constexpr unsigned char param_ids[3] = {2, 3, 4}; // main, modem and GNSS firmware
 
 bool pick(unsigned& s) {
     for (size_t i = 0; i < servers.size(); ++i) {
@@ -168,6 +173,17 @@ void next_device(Conn& c) {
     send_frame(c, lean::LINK, 57);
 }
 
+void ask_param(Conn& c) {
+    unsigned char* p = c.out + 3;
+    lean::put_u32(p, c.param);
+    p[4] = 3; // read a parameter
+    p[5] = 4;
+    p[6] = param_ids[c.param];
+    p[7] = 0;
+    p[8] = p[9] = 0;
+    send_frame(c, lean::CMD, 10);
+}
+
 void device_end(Conn& c, bool ok) {
     ok ? ++succeeded : ++failed;
     next_device(c);
@@ -185,6 +201,10 @@ void on_frame(Conn& c, unsigned char type, const unsigned char* p, unsigned leng
         if (type != lean::AUTH_ANSWER || length != 1 || p[0] != 1)
             return device_end(c, false);
         c.phase = working;
+        if (gather) {
+            c.param = 0;
+            return ask_param(c);
+        }
         if (!file.empty()) {
             std::memcpy(c.out + 3, "FIRMWARE\0\0", 10);
             lean::put_u32(c.out + 13, uint32_t(file.size()));
@@ -196,6 +216,14 @@ void on_frame(Conn& c, unsigned char type, const unsigned char* p, unsigned leng
         c.out[8] = 0;
         return send_frame(c, lean::CMD, 6);
     case working:
+        if (gather) {
+            if (type != lean::CMD_ANSWER || length < 9 || p[0] != c.param || p[4] != 1 ||
+                p[6] != param_ids[c.param])
+                return device_end(c, false);
+            if (++c.param < 3)
+                return ask_param(c);
+            return device_end(c, true);
+        }
         if (!file.empty())
             return device_end(c, type == lean::UPFILE_ANSWER && length == 11 && p[10] == 0);
         return device_end(c, type == lean::CMD_ANSWER && length == 6 && p[4] == 1);
@@ -239,7 +267,8 @@ int main(int argc, char** argv) {
     unsigned connections = unsigned(std::strtoul(argv[1], nullptr, 10));
     const uint64_t first = std::strtoull(argv[2], nullptr, 10);
     const uint64_t per = std::strtoull(argv[3], nullptr, 10);
-    const uint64_t file_size = std::strtoull(argv[4], nullptr, 10);
+    gather = std::strcmp(argv[4], "gather") == 0;
+    const uint64_t file_size = gather ? 0 : std::strtoull(argv[4], nullptr, 10);
     for (int i = 5; i < argc; ++i) {
         Server s;
         s.port = uint16_t(std::strtoul(argv[i], nullptr, 10));

@@ -1,8 +1,8 @@
 // The lean server of the process benchmark: one thread, one epoll set, non-blocking sockets,
 // a fixed buffer per connection, one read per readiness and one write per answer. It
-// accepts every device of its ranges, answers LINK, AUTH, a device command and an upload
-// with success, and reads an uploaded file without keeping it. Nothing else: no pings, no
-// faults, no records.
+// accepts every device of its ranges, answers LINK, AUTH, a device command, a version
+// parameter request ("FW 2.0" for each) and an upload with success, and reads an uploaded file
+// without keeping it. Nothing else: no pings, no faults, no records.
 //
 // Usage: lean_server SERVERS DEVICES-PER-SERVER FIRST-IMEI
 //   Server s holds the IMEIs FIRST-IMEI + s * 1000000 + d for d below DEVICES-PER-SERVER.
@@ -84,6 +84,12 @@ bool on_frame(int fd, Conn& c, unsigned char type, const unsigned char* p, unsig
         return answer(fd, lean::AUTH_ANSWER, &r, 1);
     }
     case lean::CMD: {
+        if (length >= 10 && p[4] == 3) {
+            // A version parameter: the request's number and identifier, and one text for all.
+            unsigned char a[15] = {p[0], p[1], p[2], p[3], 1, 9, p[6], p[7], 6};
+            std::memcpy(a + 9, "FW 2.0", 6);
+            return answer(fd, lean::CMD_ANSWER, a, sizeof a);
+        }
         const unsigned char a[6] = {0, 0, 0, 0, 1, 0};
         return answer(fd, lean::CMD_ANSWER, a, sizeof a);
     }

@@ -103,7 +103,7 @@ void print_results(const Params* params) {
                 for (uint64_t p = 0; p < params->count; ++p) {
                     const Param* param = params->items[p];
                     block += QLatin1Char('\t');
-                    block += param->show(values + param->offset); // already shown escaped
+                    param->append_shown(block, values + param->offset); // shown escaped
                 }
             } else if (!device->error_text.isEmpty()) {
                 // A version check's saying: skipped as current, or verified.

@@ -90,15 +90,21 @@ static int show_byte(unsigned char c, char16_t out[4]) {
 }
 
 QString Param_cp1251::show(const unsigned char* value) const {
-    const unsigned n = value[0];
     QString text;
-    text.reserve(int(n) * 4);
-    char16_t shown[4];
-    for (unsigned i = 1; i <= n; ++i) {
-        const int k = show_byte(value[i], shown);
-        text.append(reinterpret_cast<const QChar*>(shown), k);
-    }
+    append_shown(text, value);
     return text;
+}
+
+// Room for the longest form of every byte first, then cut to what was written.
+void Param_cp1251::append_shown(QString& out, const unsigned char* value) const {
+    const unsigned n = value[0];
+    const int at = out.size();
+    out.resize(at + int(n) * 4);
+    char16_t* const start = reinterpret_cast<char16_t*>(out.data()) + at;
+    char16_t* q = start;
+    for (unsigned i = 1; i <= n; ++i)
+        q += show_byte(value[i], q);
+    out.resize(at + int(q - start));
 }
 
 bool cp1251_shows(const unsigned char* value, const QString& text) {

@@ -22,6 +22,11 @@ public:
                       QString& err) const;
     // Display text of a stored value.
     virtual QString show(const unsigned char* value) const = 0;
+    // The same text added to `out`: a result line per device takes it without a string of its
+    // own.
+    virtual void append_shown(QString& out, const unsigned char* value) const {
+        out += show(value);
+    }
     // Display width of the parameter, in characters.
     virtual unsigned measure() const = 0;
 
@@ -40,6 +45,7 @@ public:
     bool take(unsigned char* dst, const unsigned char* src, unsigned char len,
               QString& err) const override;
     QString show(const unsigned char* value) const override;
+    void append_shown(QString& out, const unsigned char* value) const override;
     unsigned measure() const override;
 
     unsigned char width;

@@ -8,7 +8,7 @@
 // each process (from wait4) and the ratios: speed lean/batch (above 1: zelmo_batch is faster)
 // and user CPU per device batch/lean.
 //
-// Usage: bench_batch_lean [rounds [scenario]] (default 3 rounds, all seven scenarios; a
+// Usage: [ZELMO_BATCH=path] bench_batch_lean [rounds [scenario]] (default 3 rounds, all seven scenarios; a
 //        scenario by its number from 0 in the order above)
 #include <QByteArray>
 #include <QFile>
@@ -160,7 +160,9 @@ bool run_scenario(const Scenario& s, const Server_process& server, const QTempor
     const std::string log = "--log=" + dir.filePath(QStringLiteral("batch.log")).toStdString();
     if (!write_config(QString::fromStdString(cfg), server, s))
         return false;
-    std::vector<std::string> batch = {ZELMO_BATCH_PATH};
+    // ZELMO_BATCH names another build's zelmo_batch, for a before-and-after against one client.
+    const char* other = std::getenv("ZELMO_BATCH");
+    std::vector<std::string> batch = {other && *other ? other : ZELMO_BATCH_PATH};
     if (s.file_size) {
         QByteArray bytes(int(s.file_size), '\0');
         for (uint64_t i = 0; i < s.file_size; ++i)

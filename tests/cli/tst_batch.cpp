@@ -37,6 +37,7 @@ private slots:
     void upload_mixed();
     void upload_names_data();
     void upload_names();
+    void large_file_reaches_a_slow_reader_whole();
     void gather();
     void command_data();
     void command();
@@ -320,6 +321,32 @@ void tst_Batch::upload_names() {
     Configuration cfg;
     load(list, cfg);
     QCOMPARE(QString::fromLatin1(devfname), device_name);
+}
+
+// A file larger than the socket's largest buffer goes out in many pieces as the reader drains it;
+// each device's checksum of what arrived must match the file's.
+void tst_Batch::large_file_reaches_a_slow_reader_whole() {
+    Sim_process sim;
+    START(sim, "port 0 rate=32000000\nrange 350000000000001 2\n");
+    write(QStringLiteral("large.zelmo_upload"),
+          sim_config(sim.port(), 2, QStringLiteral("simultaneously = 2\n")));
+    QByteArray file(9 * 1024 * 1024 + 7, '\0');
+    for (int i = 0; i < file.size(); ++i)
+        file[i] = char((i * 131) >> 3);
+    write(QStringLiteral("large.bin"), file);
+    const Outcome o = batch({QStringLiteral("upload"), path(QStringLiteral("large.zelmo_upload")),
+                             path(QStringLiteral("large.bin")), QStringLiteral("--quiet")});
+    QCOMPARE(o.code, 0);
+    QCOMPARE(o.lines().size(), 2);
+    QVERIFY(sim.stop());
+    const QStringList uploads = sim.record_of(QStringLiteral("UPFILE"));
+    QCOMPARE(uploads.size(), 2);
+    const QString crc = QStringLiteral("%1").arg(
+        calculate_crc32(file.constData(), size_t(file.size())), 8, 16, QLatin1Char('0'));
+    for (const QString& line : uploads)
+        QVERIFY2(line.contains(
+                     QStringLiteral("size=%1 crc=%2 got=%2 result=0").arg(file.size()).arg(crc)),
+                 qPrintable(line));
 }
 
 void tst_Batch::gather() {

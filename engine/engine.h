@@ -94,6 +94,11 @@ public:
 
 signals:
     void progress();
+    // The last thing run() does, in the worker; the thread finishes right after. A receiver
+    // in another thread wait()s and then asks results_ready(), which orders this signal's
+    // queued call after the worker's writes too. QThread::finished comes later, after `done`,
+    // outside that order: a driver that deletes the engine listens to this one.
+    void run_ended();
 
 public slots:
     void user_cancel();

@@ -169,6 +169,7 @@ void Engine::run() {
     // Whatever way the run ended, the window gets one last signal with the final counts.
     progress_pending.store(1, std::memory_order_release);
     emit progress();
+    emit run_ended();
     done.store(true, std::memory_order_release);
 }
 

@@ -94,6 +94,12 @@ public:
 
 signals:
     void progress();
+    // Emitted in the worker at the end of run(), right before results_ready() turns true; the
+    // thread finishes just after. A receiver in another thread wait()s and asks results_ready(),
+    // which orders the worker's writes, this signal's queued call included, before whatever it
+    // does next. QThread::finished comes after that point, its queued calls ordered by Qt's own
+    // lock alone, which TSan cannot see: a driver that deletes the engine listens to this one.
+    void run_ended();
 
 public slots:
     void user_cancel();

@@ -130,6 +130,7 @@ Rollout::~Rollout() {
     if (pass_engine) {
         pass_engine->user_cancel();
         pass_engine->wait();
+        pass_engine->results_ready(); // the worker's writes before the engine is deleted
     }
 }
 
@@ -238,7 +239,7 @@ void Rollout::begin_pass(Rollout_phase p, const unsigned char* rows, unsigned co
     watch->thresholds = thresholds;
     pass_device_count = count;
     pass_start_ms = now_ms();
-    if (!connect(pass_engine.get(), &QThread::finished, this, &Rollout::on_pass_finished))
+    if (!connect(pass_engine.get(), &Engine::run_ended, this, &Rollout::on_pass_finished))
         log_debug(code_connect_pass_finished);
     set_phase(p);
     pass_engine->start();

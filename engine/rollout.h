@@ -5,7 +5,7 @@
 // it. Without any rollout setting it is one run over every device, as a plain run always was.
 //
 // Event-driven: the driver lives in the main thread and never blocks it. start() begins the
-// first pass and returns; the passes follow one another on the Engine's finished signal, the
+// first pass and returns; the passes follow one another on the Engine's run_ended signal, the
 // delay before a retry pass is a single-shot timer, and a timer of tick_ms records the devices
 // that have ended. A window therefore keeps its event loop running:
 //

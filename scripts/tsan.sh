@@ -2,11 +2,12 @@
 # Builds the engine's tests with ThreadSanitizer in build-tsan and runs them; any report
 # fails the run. Qt's own thread internals are suppressed (scripts/tsan.supp); the tests run
 # without QtTest's crash handler, whose signal handling TSan cannot follow.
-# Usage: scripts/tsan.sh [test-name-regex]   (default: the engine's tests)
+# Usage: scripts/tsan.sh [test-name-regex]   (default: the engine's tests, the rollout driver
+# and the TCP link)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-regex=${1:-'^tst_(engine|engine_results|engine_limits|actor|params)$'}
+regex=${1:-'^tst_(engine|engine_results|engine_limits|actor|params|rollout|tcp_link)$'}
 dir=build-tsan
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELMO_TSAN=ON >/dev/null
 targets=$(ls tests/*/tst_*.cpp | xargs -n1 basename | sed 's/\.cpp$//' | grep -E "$regex" || true)

@@ -145,9 +145,15 @@ void tst_Tcp_link::partial_write_waits_for_room() {
     QTRY_COMPARE(r.events, QStringList{"connected"});
     static const QByteArray block(64 << 20, 'b');
     const auto* p = reinterpret_cast<const unsigned char*>(block.constData());
-    const qint64 n = r.link.write(p, block.size());
+    qint64 n = r.link.write(p, block.size());
     QVERIFY(n > 0 && n < block.size());
-    QCOMPARE(r.link.write(p + n, block.size() - n), qint64(0));
+    // Acknowledgements still on their way may free or grow the send buffer a little: the
+    // kernel is full once it takes nothing.
+    qint64 more;
+    while ((more = r.link.write(p + n, block.size() - n)) > 0)
+        n += more;
+    QCOMPARE(more, qint64(0));
+    QVERIFY(n < block.size());
     QTest::qWait(50);
     QCOMPARE(r.events, QStringList{"connected"});
     r.link.close();

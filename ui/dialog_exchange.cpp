@@ -361,9 +361,10 @@ void Dialog_exchange::on_pass_started(Engine* engine) {
     }
     if (!connect(engine, &Engine::progress, this, &Dialog_exchange::on_progress))
         log_debug(0x0908);
-    // In the pass's thread as it ends, before the engine is deleted.
+    // In the pass's thread as it ends, before the engine is deleted; run_ended, not
+    // QThread::finished, so that the driver's wait orders these writes for TSan too.
     if (!connect(
-            engine, &QThread::finished, engine,
+            engine, &Engine::run_ended, engine,
             [this, engine] {
                 const std::atomic<uint32_t>* c[6] = {&engine->connecting, &engine->connected,
                                                      &engine->linked,     &engine->authorized,

@@ -12,6 +12,7 @@
 // virtual display with the accessibility bus).
 //
 // Each figure is one step in `steps` below; a new row is one more function and one line there.
+// ZELMO_BENCH_STEPS="open,text page" runs only the steps named.
 
 #include "config/config.h"
 #include "config/container.h"
@@ -453,7 +454,12 @@ int main(int argc, char** argv) {
     }
     b.rss_core = proc_status("VmRSS:");
     const bool verbose = qEnvironmentVariableIsSet("ZELMO_BENCH_VERBOSE");
+    // ZELMO_BENCH_STEPS="open,text page" runs only the named steps (the text page needs open).
+    const QStringList only = QString::fromLocal8Bit(qgetenv("ZELMO_BENCH_STEPS"))
+                                 .split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const Step& s : steps) {
+        if (!only.isEmpty() && !only.contains(QString::fromLatin1(s.name)))
+            continue;
         s.run(b);
         if (verbose)
             std::printf("  [%s: peak %.1f B/device above the core]\n", s.name,

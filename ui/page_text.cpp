@@ -169,6 +169,8 @@ void Page_text::set_text(const QString& text, bool modified_now) {
     // Cleared first: the editor's change signal below must not drop the new text.
     as_given = false;
     const int first = text.size() > fill_first ? past_line_break(text, fill_first) : text.size();
+    // All of it in UTF-8: the editor takes the rest from there, the parser the whole of it
+    // while it stays unchanged.
     const ushort* const units = text.utf16();
     char* const start = given.reserve(size_t(text.size()) * 3);
     char* end = put_utf8(start, units, units + first, false);

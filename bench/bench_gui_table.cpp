@@ -3,15 +3,17 @@
 // to save, and the memory the tables add to what the core holds. Every time is also given as
 // a ratio to the core writer on the same configuration, measured first in the same run.
 // The last rows open a 44 MB configuration file in the main window, against reading and
-// parsing it alone, and switch to the text page and back: the time until the page is shown,
-// until the whole text is in the editor, the longest the event loop waited meanwhile, and the
-// process's peak memory with the text page against its peak with the configuration page.
+// parsing it alone, and switch to the text page and back (at once, once the text is all in,
+// and after an edit): the time until the page is shown, until the whole text is in the
+// editor, the longest the event loop waited meanwhile, and the process's peak memory with the
+// text page against its peak with the configuration page.
 //
 // Usage: bench_gui_table [repetitions]   (default 3; the best time of each row is reported)
 // Offscreen unless QT_QPA_PLATFORM says otherwise (bench_gui_text_a11y.sh runs it on a
 // virtual display with the accessibility bus).
 //
 // Each figure is one step in `steps` below; a new row is one more function and one line there.
+// ZELMO_BENCH_STEPS="open,text page" runs only the steps named.
 
 #include "config/config.h"
 #include "config/container.h"
@@ -33,6 +35,7 @@
 #include <QStackedLayout>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <algorithm>
@@ -347,11 +350,12 @@ void step_open(Bench& b) {
 // back once the whole text is in the editor.
 void step_text_page(Bench& b) {
     Main_window& w = *pages.window;
-    Time to_text, filled, back_at_once, back;
+    Time to_text, filled, back_at_once, back, back_edited;
     double longest_turn = 0;
     long long peak_text = 0;
-    for (int i = 0; i < 2 * b.reps; ++i) {
-        const bool wait = i % 2;
+    for (int i = 0; i < 3 * b.reps; ++i) {
+        const bool wait = i % 3 != 0;
+        const bool edit = i % 3 == 2;
         reset_peak();
         Clock shown;
         {
@@ -383,10 +387,16 @@ void step_text_page(Bench& b) {
             w.repaint();
             peak_text = std::max(peak_text, proc_status("VmHWM:"));
         }
+        if (edit) {
+            // A line added at the end, as a user would type or paste it.
+            QTextCursor end(w.page_text->editor->document());
+            end.movePosition(QTextCursor::End);
+            end.insertText(QStringLiteral("# edited\n"));
+        }
         Clock c;
         w.on_btn_parse_text_clicked();
         w.repaint();
-        (wait ? back : back_at_once).keep_best(c);
+        (edit ? back_edited : wait ? back : back_at_once).keep_best(c);
         if (w.stack->currentIndex() != Main_window::page_index_cfg)
             qFatal("the switch back from the text page failed");
     }
@@ -401,6 +411,9 @@ void step_text_page(Bench& b) {
     std::printf("%-46s %8.1f ms wall %8.1f ms cpu %6.2fx load + parse  (goal 1 s)\n",
                 "switch back: parse the text page", back.wall, back.cpu,
                 back.cpu / pages.parse.cpu);
+    std::printf("%-46s %8.1f ms wall %8.1f ms cpu %6.2fx load + parse  (goal 1 s)\n",
+                "switch back: the text edited", back_edited.wall, back_edited.cpu,
+                back_edited.cpu / pages.parse.cpu);
     std::printf("%-46s %8.1f ms wall %8.1f ms cpu %6.2fx load + parse  (goal 1 s)\n",
                 "switch back before the text is all in", back_at_once.wall, back_at_once.cpu,
                 back_at_once.cpu / pages.parse.cpu);
@@ -453,7 +466,12 @@ int main(int argc, char** argv) {
     }
     b.rss_core = proc_status("VmRSS:");
     const bool verbose = qEnvironmentVariableIsSet("ZELMO_BENCH_VERBOSE");
+    // ZELMO_BENCH_STEPS="open,text page" runs only the named steps (the text page needs open).
+    const QStringList only = QString::fromLocal8Bit(qgetenv("ZELMO_BENCH_STEPS"))
+                                 .split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const Step& s : steps) {
+        if (!only.isEmpty() && !only.contains(QString::fromLatin1(s.name)))
+            continue;
         s.run(b);
         if (verbose)
             std::printf("  [%s: peak %.1f B/device above the core]\n", s.name,

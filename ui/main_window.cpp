@@ -10,6 +10,7 @@
 #include "ui/page_start.h"
 #include "ui/page_text.h"
 #include "ui/table_devices.h"
+#include "ui/utf8_buffer.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -202,7 +203,13 @@ void Main_window::on_btn_parse_text_clicked() {
     update_random_number_generator(516);
     try {
         Busy busy;
-        parse_cfg(page_text->text());
+        {
+            Utf8_buffer text;
+            page_text->utf8(text);
+            Utf8_text_parser parser;
+            parser.init(text.bytes());
+            parse_cfg(parser, configuration);
+        }
         page_cfg->create_contents(page_text->modified);
         page_text->clear_text();
         stack->setCurrentIndex(page_index_cfg);

@@ -5,6 +5,7 @@
 #include "ui/config_files_gui.h"
 #include "ui/interface.h"
 #include "ui/page_buttons.h"
+#include "ui/utf8_buffer.h"
 
 #include <QAbstractButton>
 #include <QDialogButtonBox>
@@ -13,12 +14,12 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cstring>
 
 // A text up to this many characters goes in at once; a longer one is cut after the first
-// line break past it and the rest follows in pieces of about `fill_piece` characters, as
-// many per turn of the event loop as fit in `fill_turn_ms`. The editor's document costs
-// some microseconds per line, so a million lines at once would freeze the window for
-// seconds.
+// line break past it and the rest follows in pieces of about `fill_piece` bytes, as many per
+// turn of the event loop as fit in `fill_turn_ms`. The editor's document costs some
+// microseconds per line, so a million lines at once would freeze the window for seconds.
 static constexpr int fill_first = 1 << 18;
 static constexpr int fill_piece = 1 << 16;
 static constexpr int fill_turn_ms = 20;
@@ -94,14 +95,88 @@ Page_text::Page_text(QWidget* parent) : QWidget(parent) {
 }
 
 // Position just past the first line break at or after `from`, or the end.
-template <class Text> static int past_line_break(const Text& text, int from) {
+static int past_line_break(const QString& text, int from) {
     const int n = text.indexOf('\n', from);
     return n < 0 ? text.size() : n + 1;
 }
 
+static size_t past_line_break(const Utf8_buffer& text, size_t from) {
+    if (from >= text.length())
+        return text.length();
+    const void* n = std::memchr(text.text() + from, '\n', text.length() - from);
+    return n ? size_t(static_cast<const char*>(n) - text.text()) + 1 : text.length();
+}
+
+// UTF-8 as QString::toUtf8() writes it, a surrogate without its partner as a question mark.
+// With `plain`, the editor's characters first as toPlainText() gives them: paragraph and line
+// separators and frame marks as line breaks, no-break spaces as spaces. `out` has room for
+// three bytes per unit.
+static char* put_utf8(char* out, const ushort* s, const ushort* end, bool plain) {
+    while (s != end) {
+        uint c = *s++;
+        if (plain && (c == 0x2028 || c == 0x2029 || c == 0xfdd0 || c == 0xfdd1))
+            c = '\n';
+        else if (plain && c == 0xa0)
+            c = ' ';
+        if (c < 0x80) {
+            *out++ = char(c);
+        } else if (c < 0x800) {
+            *out++ = char(0xc0 | c >> 6);
+            *out++ = char(0x80 | (c & 0x3f));
+        } else if (!QChar::isSurrogate(c)) {
+            *out++ = char(0xe0 | c >> 12);
+            *out++ = char(0x80 | (c >> 6 & 0x3f));
+            *out++ = char(0x80 | (c & 0x3f));
+        } else if (QChar::isHighSurrogate(c) && s != end && QChar::isLowSurrogate(*s)) {
+            c = QChar::surrogateToUcs4(ushort(c), *s++);
+            *out++ = char(0xf0 | c >> 18);
+            *out++ = char(0x80 | (c >> 12 & 0x3f));
+            *out++ = char(0x80 | (c >> 6 & 0x3f));
+            *out++ = char(0x80 | (c & 0x3f));
+        } else {
+            *out++ = '?';
+        }
+    }
+    return out;
+}
+
+// Given UTF-8 as the editor hands it back once it holds it: a carriage return, alone or
+// before a line feed, starts a new line as a line feed does, and the characters that
+// toPlainText() maps are mapped. Never longer than what it reads.
+static char* put_as_shown(char* out, const char* s, const char* end) {
+    while (s != end) {
+        const auto c = static_cast<unsigned char>(*s);
+        const auto at = [&](long i) { return s + i < end ? static_cast<unsigned char>(s[i]) : 0; };
+        if (c == '\r') {
+            *out++ = '\n';
+            s += at(1) == '\n' ? 2 : 1;
+        } else if (c == 0xc2 && at(1) == 0xa0) { // U+00A0
+            *out++ = ' ';
+            s += 2;
+        } else if ((c == 0xe2 && at(1) == 0x80 && (at(2) == 0xa8 || at(2) == 0xa9)) || // U+2028/9
+                   (c == 0xef && at(1) == 0xb7 && (at(2) == 0x90 || at(2) == 0x91))) { // U+FDD0/1
+            *out++ = '\n';
+            s += 3;
+        } else {
+            *out++ = *s++;
+        }
+    }
+    return out;
+}
+
 void Page_text::set_text(const QString& text, bool modified_now) {
     stop_filling();
+    // Cleared first: the editor's change signal below must not drop the new text.
+    as_given = false;
     const int first = text.size() > fill_first ? past_line_break(text, fill_first) : text.size();
+    // All of it in UTF-8: the editor takes the rest from there, the parser the whole of it
+    // while it stays unchanged.
+    const ushort* const units = text.utf16();
+    char* const start = given.reserve(size_t(text.size()) * 3);
+    char* end = put_utf8(start, units, units + first, false);
+    given_in = size_t(end - start);
+    end = put_utf8(end, units + first, units + text.size(), false);
+    given.finish(size_t(end - start));
     if (first == text.size()) {
         editor->setPlainText(text);
     } else {
@@ -110,11 +185,9 @@ void Page_text::set_text(const QString& text, bool modified_now) {
         editor->setUndoRedoEnabled(false);
         editor->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         editor->setPlainText(text.left(first));
-        // The rest waits in UTF-8: half the memory of the text beside the growing document.
-        rest = text.midRef(first).toUtf8();
-        rest_from = 0;
         fill_timer->start(0);
     }
+    as_given = true;
     modified = modified_now;
 }
 
@@ -125,21 +198,22 @@ void Page_text::fill_step() {
     end.movePosition(QTextCursor::End);
     appending = true;
     do {
-        const int to = past_line_break(rest, rest_from + fill_piece);
-        end.insertText(QString::fromUtf8(rest.constData() + rest_from, to - rest_from));
-        rest_from = to;
-    } while (rest_from < rest.size() && turn.elapsed() < fill_turn_ms);
+        const size_t to = past_line_break(given, given_in + fill_piece);
+        end.insertText(QString::fromUtf8(given.text() + given_in, int(to - given_in)));
+        given_in = to;
+    } while (given_in < given.length() && turn.elapsed() < fill_turn_ms);
     appending = false;
-    if (rest_from == rest.size())
-        stop_filling();
+    if (given_in < given.length())
+        return;
+    stop_filling();
+    if (!as_given)
+        given.release();
 }
 
 void Page_text::stop_filling() {
     if (!filling())
         return;
     fill_timer->stop();
-    rest = QByteArray();
-    rest_from = 0;
     editor->setUndoRedoEnabled(true);
     editor->setTextInteractionFlags(Qt::TextEditorInteraction);
 }
@@ -148,15 +222,48 @@ bool Page_text::filling() const {
     return fill_timer->isActive();
 }
 
+void Page_text::forget_given() {
+    if (!as_given)
+        return;
+    as_given = false;
+    // While filling, the rest is still to go in.
+    if (!filling())
+        given.release();
+}
+
 QString Page_text::text() const {
     QString all = editor->toPlainText();
     if (filling())
-        all += QString::fromUtf8(rest.constData() + rest_from, rest.size() - rest_from);
+        all += QString::fromUtf8(given.text() + given_in, int(given.length() - given_in));
     return all;
+}
+
+void Page_text::utf8(Utf8_buffer& out) const {
+    // What the editor has yet to take goes as it was given, as text() appends it.
+    const size_t waiting = filling() ? given.length() - given_in : 0;
+    char* start;
+    char* end;
+    if (as_given) {
+        start = out.reserve(given.length());
+        end = put_as_shown(start, given.text(), given.text() + given.length() - waiting);
+    } else {
+        // Straight into the buffer: no second copy of the whole text on the way.
+        const QString raw = editor->document()->toRawText();
+        start = out.reserve(size_t(raw.size()) * 3 + waiting);
+        end = put_utf8(start, raw.utf16(), raw.utf16() + raw.size(), true);
+    }
+    if (waiting) {
+        std::memcpy(end, given.text() + given_in, waiting);
+        end += waiting;
+    }
+    out.finish(size_t(end - start));
 }
 
 void Page_text::clear_text() {
     stop_filling();
+    as_given = false;
+    given.release();
+    given_in = 0;
     // A fresh document rather than clear(): clearing tells assistive technology what was
     // removed, as a string of that many spaces, which for a million lines costs more than the
     // removal itself. The new document takes the editor's font, as clear() kept it.
@@ -170,6 +277,7 @@ void Page_text::on_text_changed() {
         return;
     update_random_number_generator(6401);
     modified = true;
+    forget_given();
 }
 
 void Page_text::on_btn_save_clicked() {

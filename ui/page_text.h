@@ -1,14 +1,19 @@
 #pragma once
 // Page 2 of the main window: the configuration as text, edited freely, written as it is,
-// or handed back to be parsed. While it is shown the text is the only copy.
+// or handed back to be parsed. While it is shown there is no configuration, only the text.
 //
 // A long text goes into the editor in pieces from the event loop: the first screens at once,
 // the rest while the window stays responsive, the editor read-only until all is in. The
-// whole text is at hand all the while through text().
+// whole text is at hand all the while through text() and utf8().
+//
+// The text as given is kept in UTF-8 until it is changed in the editor: handing it back
+// unchanged then costs no reading of the editor's million lines.
 
 #include <QByteArray>
 #include <QPlainTextEdit> // the editor is public: the main window reads and fills it
 #include <QWidget>
+
+#include "ui/utf8_buffer.h"
 
 class QAbstractButton;
 class QTimer;
@@ -39,6 +44,8 @@ public:
     void clear_text();
     // The whole text, also while the editor is still being filled.
     QString text() const;
+    // The same in UTF-8, as text().toUtf8() would give it, into `out`.
+    void utf8(Utf8_buffer& out) const;
     // A long text is still going into the editor.
     bool filling() const;
 
@@ -49,10 +56,15 @@ public slots:
 private:
     void fill_step();
     void stop_filling();
+    // The text was changed in the editor: what it was given is no longer the text.
+    void forget_given();
 
     QTimer* fill_timer;
-    QByteArray rest; // the text not yet in the editor, in UTF-8, from rest_from on
-    int rest_from = 0;
+    // The text in UTF-8 as it was given; the first `given_in` bytes are in the editor. Kept
+    // while `as_given` or while the editor has yet to take the rest.
+    Utf8_buffer given;
+    size_t given_in = 0;
+    bool as_given = false;  // the editor holds exactly the text it was given
     bool appending = false; // the change signal comes from filling, not from the user
 };
 

@@ -18,6 +18,7 @@
 #include "ui/page_cfg.h"
 #include "ui/page_start.h"
 #include "ui/page_text.h"
+#include "ui/utf8_buffer.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -31,6 +32,7 @@
 #include <QStackedLayout>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 
@@ -95,6 +97,9 @@ private slots:
     void faulty_text_stays_on_text_page();
     void long_text_round_trip_data();
     void long_text_round_trip();
+    void text_page_hands_over_its_text_data();
+    void text_page_hands_over_its_text();
+    void change_after_fill_reaches_tables();
     void filtered_tables_stay_on_switch_to_text();
     void f1_opens_about_on_every_page_data();
     void f1_opens_about_on_every_page();
@@ -343,8 +348,80 @@ void tst_Main_window::long_text_round_trip() {
     QCOMPARE(editor->document()->defaultFont(), font);
 }
 
-// Only the whole configuration can become text: with the filter hiding devices the switch is
-// refused and the tables stay as they were.
+// The parser gets what reading the editor gave it: text() in UTF-8, with the editor's line
+// breaks, separators and no-break spaces as the editor hands them back, whether the text is
+// still as given or changed, before it is all in or once it is.
+void tst_Main_window::text_page_hands_over_its_text_data() {
+    QTest::addColumn<int>("lines"); // plain lines between the marks: enough to fill in pieces
+    QTest::addColumn<bool>("wait");
+    QTest::addColumn<QString>("edit"); // once the waiting is over
+    QTest::newRow("short, as given") << 0 << false << QString();
+    QTest::newRow("long, as given, before all in") << 9000 << false << QString();
+    QTest::newRow("long, as given, once all in") << 9000 << true << QString();
+    QTest::newRow("short, marks inserted") << 0 << false << "insert";
+    QTest::newRow("long, marks inserted once all in") << 9000 << true << "insert";
+    QTest::newRow("long, inserted and undone") << 9000 << true << "undo";
+    QTest::newRow("long, all removed") << 9000 << true << "remove";
+}
+
+void tst_Main_window::text_page_hands_over_its_text() {
+    QFETCH(int, lines);
+    QFETCH(bool, wait);
+    QFETCH(QString, edit);
+    const QString marks =
+        QStringLiteral("a\r\nb\rc\u2028d\u2029e\ufdd0f\ufdd1g\u00a0h № \U0001F600 ") +
+        QChar(0xd800) + 'x' + QChar(0xdc00) + '\n';
+    QString text = marks;
+    for (int i = 0; i < lines; ++i)
+        text += QStringLiteral(" device(imei %1, pin \"1234\", notes \"машина\")\n").arg(i);
+    text += marks;
+    Page_text page(nullptr);
+    page.set_text(text, false);
+    QCOMPARE(page.filling(), lines > 0);
+    if (wait)
+        QTRY_VERIFY_WITH_TIMEOUT(!page.filling(), 60000);
+    const QString before = page.text();
+    QTextCursor cursor(page.editor->document());
+    cursor.movePosition(QTextCursor::End);
+    if (edit == "remove") {
+        cursor.movePosition(QTextCursor::Start, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    } else if (!edit.isEmpty()) {
+        cursor.insertText(marks);
+    }
+    if (edit == "undo") {
+        page.editor->undo();
+        QCOMPARE(page.text(), before);
+    }
+    Utf8_buffer bytes;
+    page.utf8(bytes);
+    QCOMPARE(bytes.bytes(), page.text().toUtf8());
+    QCOMPARE(bytes.text()[bytes.length()], '\0');
+}
+
+// A change pasted once the text is all in goes to the tables: the text as given lacks it.
+void tst_Main_window::change_after_fill_reaches_tables() {
+    QString cfg = QStringLiteral("server(address \"хост\", port 7001)\n{\n");
+    for (unsigned i = 0; i < 8000; ++i)
+        cfg += QStringLiteral(" device(imei %1, pin \"1234\")\n").arg(356000000000000ULL + i);
+    Main_window w;
+    Modal_script script;
+    open(w, script, write("дополнить.zelmo_upload", encode_plain((cfg + "}\n").toUtf8())));
+    w.page_cfg->btn_switch_to_text->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.page_text->filling(), 60000);
+    w.page_text->editor->moveCursor(QTextCursor::End);
+    w.page_text->editor->insertPlainText(
+        QStringLiteral("server(address \"б\", port 2) { device(imei 7, pin \"1\", notes "
+                       "\"x\u00a0\U0001F600\") }"));
+    w.page_text->btn_parse->click();
+    QVERIFY2(script.all_answered(), qPrintable(script.unexpected.join('\n')));
+    QCOMPARE(w.stack->currentWidget(), static_cast<QWidget*>(w.page_cfg));
+    QCOMPARE(configuration.devices.count, 8001u);
+    // The no-break space as the editor hands it back.
+    QCOMPARE(configuration.devices.rows[0].device->notes, QStringLiteral("x \U0001F600"));
+    QVERIFY(w.page_cfg->is_modified());
+}
+
 void tst_Main_window::filtered_tables_stay_on_switch_to_text() {
     Main_window w;
     w.show();

@@ -9,9 +9,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QTimer>
-#include <csignal>
 #include <new>
-#include <pthread.h>
 #include <sys/resource.h>
 
 // Debug codes of the engine (source 10).
@@ -127,12 +125,6 @@ uint64_t Engine::allowed_connections(uint64_t wanted) {
 }
 
 void Engine::run() {
-    // The links of this thread send the uploaded file with sendfile(), which has no
-    // MSG_NOSIGNAL: a peer gone meanwhile must give EPIPE, not end the program.
-    sigset_t pipe;
-    sigemptyset(&pipe);
-    sigaddset(&pipe, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     try {
         if (configuration.servers.count == 0)
             throw Debug(code_no_server);

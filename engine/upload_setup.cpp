@@ -5,7 +5,6 @@
 #include "engine/actions.h"
 #include "foundation/err.h"
 #include "protocol/frame.h"
-#include "protocol/send_region.h"
 
 #include <cstring>
 
@@ -55,13 +54,11 @@ Upload_file::Upload_file(const QString& path) {
         firmware.clear();
         throw;
     }
-    firmware = send_region::share(firmware);
     firmware_sum = calculate_crc32(firmware.constData(), size_t(firmware.size()));
 }
 
 Upload_file::~Upload_file() {
     firmware.clear();
-    send_region::release();
     firmware_sum = 0;
 }
 

@@ -1,6 +1,5 @@
 #include "protocol/tcp_link.h"
 
-#include "protocol/send_region.h"
 #include "protocol/socket_errors.h"
 
 #include <QCoreApplication>
@@ -10,7 +9,6 @@
 #include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -274,13 +272,7 @@ qint64 Tcp_link::write(const unsigned char* data, qint64 count) {
         error_code = unknown_error;
         return -1;
     }
-    // Bytes of the shared region go as the kernel's pages; a socket whose thread has no poller
-    // keeps plain sends, since only the poller's thread is sure to hold back SIGPIPE.
-    int region;
-    off_t offset;
-    const ssize_t n = poller && send_region::find(data, count, region, offset)
-                          ? ::sendfile(fd, region, &offset, size_t(count))
-                          : ::send(fd, data, size_t(count), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t n = ::send(fd, data, size_t(count), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n >= 0) {
         if (n < count && !watch_write)
             want(true, true);

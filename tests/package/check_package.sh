@@ -204,9 +204,11 @@ for page in zelmo_upload zelmo_batch zelmo_server_sim; do
     if text=$(MANWIDTH=80 MANPAGER=cat man --warnings -l "$gz" 2>"$scratch/man.err"); then
         [ ! -s "$scratch/man.err" ] || fail "man -l $page: $(cat "$scratch/man.err")"
         for section in NAME SYNOPSIS DESCRIPTION "EXIT STATUS" "SEE ALSO"; do
-            printf '%s\n' "$text" | grep -qx "$section" || fail "man page $page lacks $section"
+            # A here-string, not a pipe: grep -q may stop reading early, and under pipefail the
+            # writer's broken pipe would read as a missing section.
+            grep -qx "$section" <<<"$text" || fail "man page $page lacks $section"
         done
-        printf '%s\n' "$text" | grep -qE "^ +$page +- " || fail "man page $page: NAME line"
+        grep -qE "^ +$page +- " <<<"$text" || fail "man page $page: NAME line"
         printf '%s\n' "$text" | tail -n 1 | grep -qF "zelmo_upload $version " ||
             fail "man page $page is not of version $version: $(printf '%s\n' "$text" | tail -n 1)"
         man_text[$page]=$text

@@ -30,8 +30,7 @@ template <> void S_stack<Server>::dispose() noexcept {
     }
 }
 
-// Written digit by digit: the results of a run print one per device.
-// Every result line starts with one: two digits a step, written straight into the string.
+// Every result line of a run starts with one: two digits a step, straight into the string.
 void append_imei(QString& out, uint64_t imei) {
     static constexpr char pairs[] = "00010203040506070809101112131415161718192021222324"
                                     "25262728293031323334353637383940414243444546474849"

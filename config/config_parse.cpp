@@ -197,7 +197,6 @@ static bool is_attribute(Utf8_text_parser& p, const char (&name)[N], bool& seen)
 // ---------------------------------------------------------------------------------------------
 // Elements
 
-// device = "device" [blank] "(" [blank] device-attributes [blank] ")"
 // The shape the program writes, `device(imei N, pin "P")` with at most 15 digits and a PIN of
 // plain printable ASCII, read in one pass; it reads what the general way would. The end of
 // the device, or null for any other shape, which then goes the general way.
@@ -225,6 +224,7 @@ static const char* plain_device(const char* s, uint64_t& imei, char* pin) {
     return s + 2;
 }
 
+// device = "device" [blank] "(" [blank] device-attributes [blank] ")"
 static void parse_device(Utf8_text_parser& p, Server& server, unsigned& device_count) {
     const Text_position<char> where = p.position();
     if (device_count >= max_devices)

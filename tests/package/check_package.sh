@@ -197,6 +197,8 @@ complete_case "zelmo_batch upload --version-param " "gnss main modem"
 complete_case "zelmo_batch upload a b --verif" "--verify --verify-delay"
 complete_case "zelmo_batch gather a --verif" ""
 
+# Texts are searched from here-strings, never piped into grep -q: grep stops at the first
+# match, and under pipefail the writer's broken pipe would turn a found text into a failure.
 declare -A man_text
 for page in zelmo_upload zelmo_batch zelmo_server_sim; do
     gz=$root/usr/share/man/man1/$page.1.gz
@@ -204,8 +206,6 @@ for page in zelmo_upload zelmo_batch zelmo_server_sim; do
     if text=$(MANWIDTH=80 MANPAGER=cat man --warnings -l "$gz" 2>"$scratch/man.err"); then
         [ ! -s "$scratch/man.err" ] || fail "man -l $page: $(cat "$scratch/man.err")"
         for section in NAME SYNOPSIS DESCRIPTION "EXIT STATUS" "SEE ALSO"; do
-            # A here-string, not a pipe: grep -q may stop reading early, and under pipefail the
-            # writer's broken pipe would read as a missing section.
             grep -qx "$section" <<<"$text" || fail "man page $page lacks $section"
         done
         grep -qE "^ +$page +- " <<<"$text" || fail "man page $page: NAME line"
@@ -225,9 +225,9 @@ help_check() {
         fail "$tool --help exited with $?: $out"
         return
     fi
-    printf '%s\n' "$out" | grep -qE "$first_line" || fail "$tool --help: $out"
+    grep -qE "$first_line" <<<"$out" || fail "$tool --help: $out"
     for opt in $(printf '%s\n' "$out" | grep -oE -- '--[a-z][a-z-]*' | sort -u); do
-        printf '%s\n' "${man_text[$tool]:-}" | grep -qF -- "$opt" ||
+        grep -qF -- "$opt" <<<"${man_text[$tool]:-}" ||
             fail "$tool --help names $opt, its manual page does not"
     done
 }
@@ -247,7 +247,7 @@ if help=$("$root/usr/bin/zelmo_batch" --help 2>&1); then
     named=$( (printf '%s\n' "$help" | grep -oE -- '--[a-z][a-z-]*'
         printf '%s\n' "$help" | sed -n 's/^  \([a-z]\+\) [A-Z].*/\1/p') | sort -u)
     for word in $named; do
-        printf '%s\n' "$offered" | grep -qxF -- "$word" ||
+        grep -qxF -- "$word" <<<"$offered" ||
             fail "zelmo_batch --help names $word, the completion does not offer it"
     done
 fi

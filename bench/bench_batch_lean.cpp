@@ -8,7 +8,8 @@
 // each process (from wait4) and the ratios: speed lean/batch (above 1: zelmo_batch is faster)
 // and user CPU per device batch/lean.
 //
-// Usage: [ZELMO_BATCH=path] bench_batch_lean [rounds [scenario]] (default 3 rounds, all seven scenarios; a
+// Usage: [ZELMO_BATCH=path] bench_batch_lean [rounds [scenario]] (default 3 rounds, all seven
+// scenarios; a
 //        scenario by its number from 0 in the order above)
 #include <QByteArray>
 #include <QFile>

@@ -105,32 +105,19 @@ void report(const char* who, const Scenario& s, const Measure& m, unsigned conne
 }
 
 bool run_scenario(const Scenario& s) {
-    QString fleet;
-    for (int i = 0; i < s.servers; ++i)
-        fleet += QStringLiteral("port 0\nrange %1 %2\n")
-                     .arg(350000000000000ull + quint64(i) * 1000000)
-                     .arg(s.per_server);
     Bench_sim sim;
-    if (!sim.start(fleet)) {
-        std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.error()));
+    if (!start_fleet(sim, s.servers, unsigned(s.per_server),
+                     QStringLiteral("simultaneously = %1\n").arg(s.connections)))
         return false;
-    }
+    // The reference client serves the same devices of the same ports.
     std::vector<Reference_server> ref_servers;
-    QString cfg = QStringLiteral("simultaneously = %1\n").arg(s.connections);
     for (int i = 0; i < s.servers; ++i) {
         Reference_server rs;
         rs.port = sim.ports()[i];
-        cfg += QStringLiteral("server(address \"127.0.0.1\", port %1)\n{\n").arg(rs.port);
-        for (int d = 0; d < s.per_server; ++d) {
-            const quint64 imei = 350000000000000ull + quint64(i) * 1000000 + quint64(d);
-            rs.imeis.push_back(imei);
-            cfg += QStringLiteral(" device(imei %1, pin \"1234\")\n").arg(imei);
-        }
-        cfg += QStringLiteral("}\n");
+        for (int d = 0; d < s.per_server; ++d)
+            rs.imeis.push_back(350000000000000ull + quint64(i) * 1000000 + quint64(d));
         ref_servers.push_back(std::move(rs));
     }
-    clear_cfg();
-    parse_cfg(cfg);
 
     firmware = QByteArray(int(s.file_size), '\0');
     for (int i = 0; i < firmware.size(); ++i)

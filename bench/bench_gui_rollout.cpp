@@ -31,13 +31,6 @@ struct Run_figures {
     double stall_ms = 0;
 };
 
-unsigned succeeded_devices() {
-    unsigned n = 0;
-    for (unsigned i = 0; i < configuration.devices.count; ++i)
-        n += configuration.devices.rows[i].device->run_flags & Device::succeeded ? 1 : 0;
-    return n;
-}
-
 // The rollout options on or off, as the configuration carries them.
 void set_rollout(bool on) {
     canary = on ? 100 : 0;
@@ -76,25 +69,9 @@ int main(int argc, char** argv) {
     init_fonts(probe);
 
     const int servers = 10;
-    QString fleet, cfg;
-    for (int i = 0; i < servers; ++i)
-        fleet += QStringLiteral("port 0\nrange %1 %2\n")
-                     .arg(350000000000000ull + quint64(i) * 1000000)
-                     .arg(per_server);
     Bench_sim sim;
-    if (!sim.start(fleet)) {
-        std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.error()));
+    if (!start_fleet(sim, servers, per_server))
         return 1;
-    }
-    for (int i = 0; i < servers; ++i) {
-        cfg += QStringLiteral("server(address \"127.0.0.1\", port %1)\n{\n").arg(sim.ports()[i]);
-        for (unsigned d = 0; d < per_server; ++d)
-            cfg += QStringLiteral(" device(imei %1, pin \"1234\")\n")
-                       .arg(350000000000000ull + quint64(i) * 1000000 + d);
-        cfg += QStringLiteral("}\n");
-    }
-    clear_cfg();
-    parse_cfg(cfg);
     simultaneously = 1000;
     const unsigned devices = configuration.devices.count;
     Action_cmd action(1, name_RESTART.tr());

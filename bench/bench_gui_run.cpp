@@ -42,13 +42,6 @@ struct Run_figures {
     double main_cpu = 0; // CPU seconds of the main thread during the run
 };
 
-unsigned succeeded_devices() {
-    unsigned n = 0;
-    for (unsigned i = 0; i < configuration.devices.count; ++i)
-        n += configuration.devices.rows[i].device->run_flags & Device::succeeded ? 1 : 0;
-    return n;
-}
-
 Run_figures headless_run(const Action& action) {
     Run_figures f;
     QElapsedTimer t;
@@ -93,26 +86,9 @@ Run_figures window_run(const Action& action) {
 
 void run_rows(unsigned per_server) {
     const int servers = 10;
-    QString fleet;
-    for (int i = 0; i < servers; ++i)
-        fleet += QStringLiteral("port 0\nrange %1 %2\n")
-                     .arg(350000000000000ull + quint64(i) * 1000000)
-                     .arg(per_server);
     Bench_sim sim;
-    if (!sim.start(fleet)) {
-        std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.error()));
+    if (!start_fleet(sim, servers, per_server))
         return;
-    }
-    QString cfg;
-    for (int i = 0; i < servers; ++i) {
-        cfg += QStringLiteral("server(address \"127.0.0.1\", port %1)\n{\n").arg(sim.ports()[i]);
-        for (unsigned d = 0; d < per_server; ++d)
-            cfg += QStringLiteral(" device(imei %1, pin \"1234\")\n")
-                       .arg(350000000000000ull + quint64(i) * 1000000 + d);
-        cfg += QStringLiteral("}\n");
-    }
-    clear_cfg();
-    parse_cfg(cfg);
     const unsigned devices = configuration.devices.count;
     std::printf("command to %u devices on %d servers\n", devices, servers);
     std::printf("%-12s %14s %14s %8s %16s %14s %18s\n", "connections", "headless d/s", "window d/s",

@@ -89,12 +89,6 @@ static int show_byte(unsigned char c, char16_t out[4]) {
     return 4;
 }
 
-QString Param_cp1251::show(const unsigned char* value) const {
-    QString text;
-    append_shown(text, value);
-    return text;
-}
-
 // Room for the longest form of every byte first, then cut to what was written.
 void Param_cp1251::append_shown(QString& out, const unsigned char* value) const {
     const unsigned n = value[0];

@@ -20,12 +20,14 @@ public:
     // message in err when the value cannot be stored.
     virtual bool take(unsigned char* dst, const unsigned char* src, unsigned char len,
                       QString& err) const;
-    // Display text of a stored value.
-    virtual QString show(const unsigned char* value) const = 0;
-    // The same text added to `out`: a result line per device takes it without a string of its
-    // own.
-    virtual void append_shown(QString& out, const unsigned char* value) const {
-        out += show(value);
+    // Display text of a stored value, added to `out`: a result line per device takes it
+    // without a string of its own.
+    virtual void append_shown(QString& out, const unsigned char* value) const = 0;
+    // The same text alone.
+    QString show(const unsigned char* value) const {
+        QString text;
+        append_shown(text, value);
+        return text;
     }
     // Display width of the parameter, in characters.
     virtual unsigned measure() const = 0;
@@ -44,7 +46,6 @@ public:
 
     bool take(unsigned char* dst, const unsigned char* src, unsigned char len,
               QString& err) const override;
-    QString show(const unsigned char* value) const override;
     void append_shown(QString& out, const unsigned char* value) const override;
     unsigned measure() const override;
 

@@ -404,8 +404,8 @@ void Rollout::record(unsigned row) {
                                uint64_t(d->values.size()) >= version_params->total_size;
     if (version_known) {
         const Param& param = *version_params->items[run_setup.version.param];
-        version = param.show(reinterpret_cast<const unsigned char*>(d->values.constData()) +
-                             param.offset);
+        param.append_shown(version, reinterpret_cast<const unsigned char*>(d->values.constData()) +
+                                        param.offset);
     }
     const bool skipped = ok && (d->run_flags & Device::skipped_current);
     if (version_params) {
@@ -448,7 +448,7 @@ void Rollout::record(unsigned row) {
         for (uint64_t p = 0; p < params->count; ++p) {
             if (p)
                 a.text += QLatin1Char('\t');
-            a.text += params->items[p]->show(values + params->items[p]->offset);
+            params->items[p]->append_shown(a.text, values + params->items[p]->offset);
         }
     }
     a.end_ms = watch->end_ms[row];

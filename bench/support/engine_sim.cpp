@@ -1,7 +1,10 @@
 #include "support/engine_sim.h"
 
+#include "config/config.h"
+
 #include <QFile>
 #include <csignal>
+#include <cstdio>
 
 Bench_sim::~Bench_sim() {
     stop();
@@ -51,4 +54,34 @@ void Bench_sim::stop() {
     if (!process_.waitForFinished(10000))
         process_.kill();
     process_.waitForFinished(1000);
+}
+
+bool start_fleet(Bench_sim& sim, int servers, unsigned per_server, const QString& head) {
+    QString fleet;
+    for (int i = 0; i < servers; ++i)
+        fleet += QStringLiteral("port 0\nrange %1 %2\n")
+                     .arg(350000000000000ull + quint64(i) * 1000000)
+                     .arg(per_server);
+    if (!sim.start(fleet)) {
+        std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.error()));
+        return false;
+    }
+    QString cfg = head;
+    for (int i = 0; i < servers; ++i) {
+        cfg += QStringLiteral("server(address \"127.0.0.1\", port %1)\n{\n").arg(sim.ports()[i]);
+        for (unsigned d = 0; d < per_server; ++d)
+            cfg += QStringLiteral(" device(imei %1, pin \"1234\")\n")
+                       .arg(350000000000000ull + quint64(i) * 1000000 + d);
+        cfg += QStringLiteral("}\n");
+    }
+    clear_cfg();
+    parse_cfg(cfg);
+    return true;
+}
+
+unsigned succeeded_devices() {
+    unsigned n = 0;
+    for (unsigned i = 0; i < configuration.devices.count; ++i)
+        n += configuration.devices.rows[i].device->run_flags & Device::succeeded ? 1 : 0;
+    return n;
 }

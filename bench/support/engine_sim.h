@@ -27,3 +27,11 @@ private:
     QVector<quint16> ports_;
     QString error_;
 };
+
+// The benchmarks' fleet: `servers` simulator ports of `per_server` devices each, IMEI
+// 350000000000000 + s * 1000000 + d, started, and the matching configuration read (PIN "1234",
+// `head` in front of the servers). False with a message on standard error.
+bool start_fleet(Bench_sim& sim, int servers, unsigned per_server, const QString& head = {});
+
+// Devices of the configuration whose last run succeeded.
+unsigned succeeded_devices();

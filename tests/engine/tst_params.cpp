@@ -13,7 +13,7 @@ public:
     Param_raw(uint64_t size, uint64_t align)
         : Param(QStringLiteral("raw"), 9, size), align(align) {}
     uint64_t alignment() const override { return align; }
-    QString show(const unsigned char*) const override { return QString(); }
+    void append_shown(QString&, const unsigned char*) const override {}
     unsigned measure() const override { return 1; }
     uint64_t align;
 };

@@ -5,6 +5,7 @@
 #include "foundation/random.h"
 #include "ui/config_files_gui.h"
 #include "ui/dialog_about.h"
+#include "ui/heap_pages.h"
 #include "ui/interface.h"
 #include "ui/page_cfg.h"
 #include "ui/page_start.h"
@@ -191,6 +192,7 @@ void Main_window::on_btn_switch_to_text_clicked() {
         text.clear();
         page_cfg->destroy_contents();
         clear_cfg();
+        give_back_free_heap();
         stack->setCurrentIndex(page_index_text);
     } catch (const std::exception& e) {
         show_exception(e, this);
@@ -206,6 +208,7 @@ void Main_window::on_btn_parse_text_clicked() {
         {
             Utf8_buffer text;
             page_text->utf8(text);
+            bring_in_heap(text.length());
             Utf8_text_parser parser;
             parser.init(text.bytes());
             parse_cfg(parser, configuration);

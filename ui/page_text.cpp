@@ -3,6 +3,7 @@
 #include "foundation/err.h"
 #include "foundation/random.h"
 #include "ui/config_files_gui.h"
+#include "ui/heap_pages.h"
 #include "ui/interface.h"
 #include "ui/page_buttons.h"
 #include "ui/utf8_buffer.h"
@@ -203,6 +204,8 @@ void Page_text::fill_step() {
         given_in = to;
     } while (given_in < given.length() && turn.elapsed() < fill_turn_ms);
     appending = false;
+    // The document outgrows its arrays as the text comes in; the copies left go back at once.
+    give_back_free_heap();
     if (given_in < given.length())
         return;
     stop_filling();

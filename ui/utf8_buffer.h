@@ -29,4 +29,5 @@ public:
 private:
     char* data = nullptr;
     size_t size = 0;
+    size_t mapped = 0; // the length of its own mapping, or 0 for memory from the heap
 };

@@ -6,6 +6,9 @@
 // connection takes a server round robin and serves its devices one after another, like an
 // actor of the program, and closes when the server has none left.
 //
+// With LEAN_ORDERLY_CLOSE set in the environment, a connection with no device left is closed in
+// order, as the program closes it: its sending side shut, then closed once the server closed.
+//
 // Usage: lean_client CONNECTIONS FIRST-IMEI DEVICES-PER-SERVER FILE-SIZE PORT...
 //   FILE-SIZE 0: a restart command to every device; "gather": the three version parameters of
 //   every device, one request after another; otherwise an upload of that many bytes.
@@ -28,7 +31,7 @@
 
 namespace {
 
-enum Phase : unsigned char { idle, connecting, linking, authorizing, working };
+enum Phase : unsigned char { idle, connecting, linking, authorizing, working, closing };
 
 struct Conn {
     int fd = -1;
@@ -59,6 +62,7 @@ int ep = -1;
 unsigned open_count = 0;
 uint64_t succeeded = 0, failed = 0;
 bool gather = false;
+bool orderly_close = false;
 constexpr unsigned char param_ids[3] = {2, 3, 4}; // main, modem and GNSS firmware
 
 bool pick(unsigned& s) {
@@ -106,13 +110,14 @@ void start(Conn& c) {
 void close_conn(Conn& c) {
     ::close(c.fd); // leaves the epoll set with it
     c.fd = -1;
-    --servers[c.server].active;
+    if (c.phase != closing) // a closing connection no longer counts for its server
+        --servers[c.server].active;
     c.phase = idle;
     --open_count;
 }
 
 void broken(Conn& c) {
-    if (c.phase >= linking)
+    if (c.phase >= linking && c.phase != closing)
         ++failed;
     close_conn(c);
     start(c);
@@ -158,6 +163,11 @@ void write_file(Conn& c) {
 void next_device(Conn& c) {
     Server& s = servers[c.server];
     if (s.next >= s.count) {
+        if (orderly_close && shutdown(c.fd, SHUT_WR) == 0) {
+            --s.active;
+            c.phase = closing;
+            return;
+        }
         close_conn(c);
         start(c);
         return;
@@ -237,6 +247,10 @@ void on_readable(Conn& c) {
     const ssize_t n = ::read(c.fd, c.in + c.in_size, sizeof c.in - c.in_size);
     if (n < 0 && errno == EAGAIN)
         return;
+    if (c.phase == closing && n == 0) {
+        close_conn(c);
+        return start(c);
+    }
     if (n <= 0)
         return broken(c);
     c.in_size += size_t(n);
@@ -268,6 +282,7 @@ int main(int argc, char** argv) {
     const uint64_t first = std::strtoull(argv[2], nullptr, 10);
     const uint64_t per = std::strtoull(argv[3], nullptr, 10);
     gather = std::strcmp(argv[4], "gather") == 0;
+    orderly_close = std::getenv("LEAN_ORDERLY_CLOSE") != nullptr;
     const uint64_t file_size = gather ? 0 : std::strtoull(argv[4], nullptr, 10);
     for (int i = 5; i < argc; ++i) {
         Server s;

@@ -219,9 +219,12 @@ void Main_window::on_btn_parse_text_clicked() {
     } catch (const std::exception& e) {
         show_exception(e, this);
         clear_cfg();
+        // The text page stays: it gives back what the failed parse took.
+        give_back_free_heap();
     } catch (...) {
         show_debug(code_parse, this);
         clear_cfg();
+        give_back_free_heap();
     }
 }
 

@@ -11,5 +11,5 @@
 // Returns the heap's free pages to the system.
 void give_back_free_heap();
 // Brings the heap's pages back in one call ahead of a parse of `text_bytes` bytes; a short
-// text does without.
+// text does without, and so does a heap much larger than its configuration will need.
 void bring_in_heap(size_t text_bytes);

@@ -206,11 +206,11 @@ void Main_window::on_btn_parse_text_clicked() {
     try {
         Busy busy;
         {
-            Utf8_buffer text;
-            page_text->utf8(text);
-            bring_in_heap(text.length());
+            Utf8_buffer scratch;
+            const QByteArray text = page_text->utf8_to_parse(scratch);
+            bring_in_heap(size_t(text.size()));
             Utf8_text_parser parser;
-            parser.init(text.bytes());
+            parser.init(text);
             parse_cfg(parser, configuration);
         }
         page_cfg->create_contents(page_text->modified);

@@ -262,6 +262,33 @@ void Page_text::utf8(Utf8_buffer& out) const {
     out.finish(size_t(end - start));
 }
 
+// The given text reads back from the editor byte for byte: it holds nothing that
+// put_as_shown maps. Only the bytes that start such a sequence are looked at closely.
+static bool reads_back_unchanged(const char* text, size_t size) {
+    if (std::memchr(text, '\r', size))
+        return false;
+    const char* const end = text + size;
+    for (const char lead : {'\xc2', '\xe2', '\xef'}) {
+        for (const char* p = text;
+             (p = static_cast<const char*>(std::memchr(p, lead, size_t(end - p)))) != nullptr;
+             ++p) {
+            const char* const to = end - p < 3 ? end : p + 3;
+            char shown[3];
+            if (put_as_shown(shown, p, to) - shown != to - p ||
+                std::memcmp(shown, p, size_t(to - p)) != 0)
+                return false;
+        }
+    }
+    return true;
+}
+
+QByteArray Page_text::utf8_to_parse(Utf8_buffer& out) const {
+    if (as_given && reads_back_unchanged(given.text(), given.length()))
+        return given.bytes();
+    utf8(out);
+    return out.bytes();
+}
+
 void Page_text::clear_text() {
     stop_filling();
     as_given = false;

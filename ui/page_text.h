@@ -46,6 +46,9 @@ public:
     QString text() const;
     // The same in UTF-8, as text().toUtf8() would give it, into `out`.
     void utf8(Utf8_buffer& out) const;
+    // The same for the parser: the text as given itself while it reads back unchanged, valid
+    // while the page keeps it; otherwise written into `out`.
+    QByteArray utf8_to_parse(Utf8_buffer& out) const;
     // A long text is still going into the editor.
     bool filling() const;
 

@@ -353,28 +353,44 @@ void tst_Main_window::long_text_round_trip() {
 // still as given or changed, before it is all in or once it is.
 void tst_Main_window::text_page_hands_over_its_text_data() {
     QTest::addColumn<int>("lines"); // plain lines between the marks: enough to fill in pieces
+    // The marks the text is given with: all that the editor hands back otherwise, one of them,
+    // or none.
+    QTest::addColumn<QString>("given");
     QTest::addColumn<bool>("wait");
     QTest::addColumn<QString>("edit"); // once the waiting is over
-    QTest::newRow("short, as given") << 0 << false << QString();
-    QTest::newRow("long, as given, before all in") << 9000 << false << QString();
-    QTest::newRow("long, as given, once all in") << 9000 << true << QString();
-    QTest::newRow("short, marks inserted") << 0 << false << "insert";
-    QTest::newRow("long, marks inserted once all in") << 9000 << true << "insert";
-    QTest::newRow("long, inserted and undone") << 9000 << true << "undo";
-    QTest::newRow("long, all removed") << 9000 << true << "remove";
+    const QString all = "all", none;
+    QTest::newRow("short, as given") << 0 << all << false << QString();
+    QTest::newRow("long, as given, before all in") << 9000 << all << false << QString();
+    QTest::newRow("long, as given, once all in") << 9000 << all << true << QString();
+    QTest::newRow("short, unmarked, as given") << 0 << none << false << QString();
+    QTest::newRow("long, unmarked, before all in") << 9000 << none << false << QString();
+    QTest::newRow("long, unmarked, once all in") << 9000 << none << true << QString();
+    for (const QString& mark :
+         {QStringLiteral("\r"), QStringLiteral("\u2028"), QStringLiteral("\u2029"),
+          QStringLiteral("\u00a0"), QStringLiteral("\ufdd0"), QStringLiteral("\ufdd1")})
+        QTest::newRow(qPrintable("short, only U+" + QString::number(mark[0].unicode(), 16)))
+            << 0 << mark << false << QString();
+    QTest::newRow("short, marks inserted") << 0 << all << false << "insert";
+    QTest::newRow("long, unmarked, marks inserted") << 9000 << none << true << "insert";
+    QTest::newRow("long, inserted and undone") << 9000 << all << true << "undo";
+    QTest::newRow("long, all removed") << 9000 << all << true << "remove";
 }
 
 void tst_Main_window::text_page_hands_over_its_text() {
     QFETCH(int, lines);
-    QFETCH(bool, wait);
+    QFETCH(QString, given);
     QFETCH(QString, edit);
+    QFETCH(bool, wait);
     const QString marks =
         QStringLiteral("a\r\nb\rc\u2028d\u2029e\ufdd0f\ufdd1g\u00a0h № \U0001F600 ") +
         QChar(0xd800) + 'x' + QChar(0xdc00) + '\n';
-    QString text = marks;
+    // Characters whose UTF-8 starts as a mapped one does, and that read back unchanged.
+    const QString unmarked = QStringLiteral("№ \u00a9 \u2030 \uffe5 \U0001F600\n");
+    const QString ends = given == "all" ? marks : unmarked + given;
+    QString text = ends;
     for (int i = 0; i < lines; ++i)
         text += QStringLiteral(" device(imei %1, pin \"1234\", notes \"машина\")\n").arg(i);
-    text += marks;
+    text += ends;
     Page_text page(nullptr);
     page.set_text(text, false);
     QCOMPARE(page.filling(), lines > 0);
@@ -397,6 +413,12 @@ void tst_Main_window::text_page_hands_over_its_text() {
     page.utf8(bytes);
     QCOMPARE(bytes.bytes(), page.text().toUtf8());
     QCOMPARE(bytes.text()[bytes.length()], '\0');
+    // What the parser gets: the text as given itself, not a copy, while it reads back so.
+    Utf8_buffer scratch;
+    const QByteArray to_parse = page.utf8_to_parse(scratch);
+    QCOMPARE(to_parse, page.text().toUtf8());
+    QCOMPARE(to_parse.constData()[to_parse.size()], '\0');
+    QCOMPARE(scratch.text() == nullptr, given.isEmpty() && edit.isEmpty());
 }
 
 // A change pasted once the text is all in goes to the tables: the text as given lacks it.

@@ -245,7 +245,7 @@ static void parse_device(Utf8_text_parser& p, Server& server, unsigned& device_c
         p.skip_blank();
     }
     // device-attributes = attribute { [blank] "," [blank] attribute }
-    if (!has_imei && *p.s != ')') {
+    if (*p.s != ')') {
         do {
             if (is_attribute(p, "imei", has_imei)) {
                 imei = attribute_number<quint64>(p, max_imei);

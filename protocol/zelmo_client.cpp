@@ -167,10 +167,6 @@ void Zelmo_client::stop_timer() {
     }
 }
 
-static bool tracing() {
-    return (trace_flags.load(std::memory_order_relaxed) & 1) != 0;
-}
-
 void Zelmo_client::trace_line(const char* what) {
     if (tracing())
         log(QStringLiteral("#%1 %2").arg(QString::number(number), QLatin1String(what)));

@@ -183,10 +183,11 @@ private:
     void crash_debug(unsigned short code);
     bool restart_timer(int ms);
     void stop_timer();
+    // Inline: every frame asks, and the trace is nearly always off.
+    static bool tracing() { return (trace_flags.load(std::memory_order_relaxed) & 1) != 0; }
     void trace_line(const char* what);
-    // Checked here: every frame passes by, and the trace is nearly always off.
     void trace_data(const char* what, const void* data, qint64 size) {
-        if (trace_flags.load(std::memory_order_relaxed) & 1)
+        if (tracing())
             write_trace_data(what, data, size);
     }
     void write_trace_data(const char* what, const void* data, qint64 size);

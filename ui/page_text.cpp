@@ -6,7 +6,6 @@
 #include "ui/heap_pages.h"
 #include "ui/interface.h"
 #include "ui/page_buttons.h"
-#include "ui/utf8_buffer.h"
 
 #include <QAbstractButton>
 #include <QDialogButtonBox>
